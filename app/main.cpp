@@ -1,0 +1,68 @@
+// Quorl: throughflow analysis of axial compressors and turbines.
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "console.hpp"
+#include "quorl.hpp"
+#include "stop.hpp"
+
+namespace {
+
+void print_usage() {
+    using quorl::console::write;
+    write(std::cout, {"Usage: Quorl [options]"});
+    write(std::cout, {""});
+    write(std::cout, {"Options:"});
+    write(std::cout, {"  --help, -h: Print this help message"});
+    write(std::cout, {"  --input, -i: Input file (default: quorl.toml)"});
+    write(std::cout, {""});
+}
+
+quorl::quorl_job_t job;
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Quorl: throughflow analysis of axial compressors and turbines", "quorl"};
+    app.set_help_flag();
+    bool help = false;
+    std::string input = "quorl.toml";
+    std::vector<std::string> words;  // other words on the command line are read by nothing
+    app.add_flag("-h,--help", help, "Print this help message");
+    app.add_option("-i,--input", input, "Input file")->default_str("quorl.toml");
+    app.add_option("words", words)->group("");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        // A refused command line: the parser's message and the table of options, exit status 0.
+        std::cout << e.what() << '\n' << app.help();
+        return 0;
+    }
+
+    if (help) {
+        print_usage();
+        return 0;
+    }
+
+    try {
+        using quorl::console::write;
+        write(std::cout, {"Loading config file " + input + " ..."});
+        quorl::create_quorl_job(job, input);
+        write(std::cout, {"Solving ..."});
+        job.init();
+        job.run();
+        job.create_report();
+        job.create_plots();
+        job.save_results();
+        write(std::cout, {"Quorl finished successfully"});
+    } catch (const quorl::stop_error& e) {
+        std::cout << e.stdout_text() << std::flush;
+        std::cerr << "ERROR STOP " << e.what() << std::endl;
+        return e.status();
+    }
+    return 0;
+}

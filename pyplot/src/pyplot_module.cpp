@@ -1,0 +1,1 @@
+#include "pyplot_module.hpp"

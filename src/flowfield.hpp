@@ -1,0 +1,41 @@
+#pragma once
+// The flow field: state at every mesh point, the run's gas model and boundary conditions.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <toml++/toml.h>
+
+#include "array2d.hpp"
+#include "boundary_conditions.hpp"
+#include "thermo/thermo.hpp"
+
+namespace quorl {
+
+struct flowfield_state {
+    std::unique_ptr<thermo_t> gas;     // the one gas model
+    boundary_conditions_t boco;
+    array2d p;                         // static pressure, Pa
+    array2d t;                         // static temperature, K
+    array2d rho;                       // density, kg/m3
+    array2d s;                         // specific entropy, J/(kg K)
+    array2d htot;                      // total enthalpy, J/kg
+    array2d cm;                        // meridional velocity, m/s
+    array2d ct;                        // absolute tangential velocity, m/s
+    std::vector<double> scratch;       // work space of mass_flow_rate (no allocation per call)
+};
+
+// The process-wide flow field.
+flowfield_state& flowfield();
+
+// Builds the gas model, reads the boundary conditions and allocates the arrays (all 0).
+void init_flowfield(toml::table& root);
+// Relative tangential velocity at (i, j) in the sign convention of the point's blade row.
+double wt(int i, int j);
+// Mass flow through quasi-normal i, kg/s.
+double mass_flow_rate(int i);
+// Writes the flow field with its derived quantities as a MAT-file.
+void save_flowfield(const std::string& filename);
+
+}  // namespace quorl

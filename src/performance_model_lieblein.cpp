@@ -1,0 +1,11 @@
+#include "performance_model.hpp"
+
+#include "stop.hpp"
+
+namespace quorl {
+
+void create_performance_model_lieblein(std::unique_ptr<performance_model_t>&, int, const toml::table&) {
+    fatal("performance_model: the model 'lieblein' is not available in this build");
+}
+
+}  // namespace quorl

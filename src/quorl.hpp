@@ -1,0 +1,49 @@
+#pragma once
+// The throughflow job: loads the job file and drives init, run, report, figures and results.
+
+#include <ostream>
+#include <span>
+#include <string>
+
+#include <toml++/toml.h>
+
+#include "array2d.hpp"
+#include "job_file.hpp"
+
+namespace quorl {
+
+inline constexpr const char* code_version = "1.0.0";
+
+struct quorl_job_t {
+    toml::table table;      // the parsed job document
+    toml_context context;   // file name and source text, for located diagnostics
+
+    // Machine, mesh, flow field, uniform inlet state and the 10 start-up sweeps.
+    void init();
+    // The 100 full-equilibrium sweeps.
+    void run();
+    // The report on the console and/or in a file (table `reports`).
+    void create_report();
+    // The five figures (table `plots`).
+    void create_plots();
+    // The MAT-file (table `results`).
+    void save_results();
+};
+
+// Loads and parses the job file into the job; a file that cannot be read or parsed ends the
+// run with the reader's message on standard output and "ERROR STOP 1".
+void create_quorl_job(quorl_job_t& job, const std::string& filename);
+
+// Recomputes p, t and rho of every streamline of quasi-normal q from htot, s, cm and ct.
+void update_state_variables_at_quasinormal_from_htot_s_c(int q);
+// Solves quasi-normal j by the simplified radial equilibrium (start-up sweeps).
+void solve_simplified_equilibrium_at_qnormal(int j);
+// Solves quasi-normal j by the full radial equilibrium (main sweeps).
+void solve_full_equilibrium_at_qnormal(int j);
+// Heun integration of u' = A u + B + C / u over the nodes x, outward from u(j0).
+void solve_chinis_ode(std::span<double> u, vview x, vview A, vview B, vview C, int j0);
+
+// Writes the complete report to `out`.
+void quorl_print_report(std::ostream& out);
+
+}  // namespace quorl

@@ -1,0 +1,78 @@
+#include "test_support.hpp"
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "job_file.hpp"
+
+namespace quorl::test {
+
+namespace {
+
+std::string shell_quote(std::string_view s) {
+    std::string q = "'";
+    for (char c : s) {
+        if (c == '\'') q += "'\\''";
+        else q += c;
+    }
+    q += "'";
+    return q;
+}
+
+}  // namespace
+
+run_result run_quorl(const std::vector<std::string>& args, const std::filesystem::path& workdir,
+                     int timeout_seconds) {
+    const auto out_path = workdir / ".quorl_test_stdout";
+    const auto err_path = workdir / ".quorl_test_stderr";
+    std::string command = "cd " + shell_quote(workdir.string()) + " && timeout -s KILL " +
+                          std::to_string(timeout_seconds) + " " + shell_quote(QUORL_BINARY);
+    for (const auto& a : args) command += " " + shell_quote(a);
+    command += " > " + shell_quote(out_path.string()) + " 2> " + shell_quote(err_path.string());
+    const int raw = std::system(command.c_str());
+    run_result result;
+    if (raw != -1 && WIFEXITED(raw)) result.status = WEXITSTATUS(raw);
+    result.out = read_file(out_path);
+    result.err = read_file(err_path);
+    std::filesystem::remove(out_path);
+    std::filesystem::remove(err_path);
+    return result;
+}
+
+std::filesystem::path fresh_dir(std::string_view name) {
+    const auto dir = std::filesystem::current_path() / "test_output" / std::string(name);
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+void write_file(const std::filesystem::path& path, std::string_view text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+}
+
+std::string read_file(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+toml::table parse_toml(std::string_view text) {
+    toml::table table;
+    toml_context context;
+    std::string error;
+    if (!toml_load_string(text, "test.toml", table, context, error)) ADD_FAILURE() << error;
+    return table;
+}
+
+std::filesystem::path data_path(std::string_view name) { return std::filesystem::path(QUORL_TEST_DATA) / name; }
+
+std::filesystem::path source_path(std::string_view name) {
+    return std::filesystem::path(QUORL_SOURCE_DIR) / name;
+}
+
+}  // namespace quorl::test

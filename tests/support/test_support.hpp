@@ -1,0 +1,60 @@
+#pragma once
+// Helpers shared by the tests: running the real binary, temporary folders, TOML fixtures and
+// checking that a call ends the run with a given message.
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <toml++/toml.h>
+
+#include "stop.hpp"
+
+namespace quorl::test {
+
+struct run_result {
+    int status = -1;      // exit status; 128 + signal number when killed by a signal
+    std::string out;      // standard output
+    std::string err;      // standard error
+};
+
+// Runs the quorl binary with the arguments in `workdir` (limited to `timeout_seconds`).
+run_result run_quorl(const std::vector<std::string>& args, const std::filesystem::path& workdir,
+                     int timeout_seconds = 120);
+
+// A new empty folder for one test, under the build tree (removed and recreated).
+std::filesystem::path fresh_dir(std::string_view name);
+
+void write_file(const std::filesystem::path& path, std::string_view text);
+std::string read_file(const std::filesystem::path& path);
+
+// Parses TOML text; a syntax error fails the test and returns an empty table.
+toml::table parse_toml(std::string_view text);
+
+// Path of a file under tests/data, and of the source tree.
+std::filesystem::path data_path(std::string_view name);
+std::filesystem::path source_path(std::string_view name);
+
+// The system Python with matplotlib and numpy.
+inline constexpr const char* system_python = QUORL_SYSTEM_PYTHON;
+
+}  // namespace quorl::test
+
+// Expects `statement` to end the run with exactly `message` and exit status `status`.
+#define EXPECT_STOP_STATUS(statement, message, status_value)                                  \
+    do {                                                                                      \
+        bool quorl_stopped_ = false;                                                          \
+        try {                                                                                 \
+            statement;                                                                        \
+        } catch (const ::quorl::stop_error& quorl_e_) {                                       \
+            quorl_stopped_ = true;                                                            \
+            EXPECT_EQ(std::string(quorl_e_.what()), std::string(message));                    \
+            EXPECT_EQ(quorl_e_.status(), (status_value));                                     \
+        }                                                                                     \
+        EXPECT_TRUE(quorl_stopped_) << "expected the run to stop with: " << (message);        \
+    } while (0)
+
+// Expects `statement` to end the run with the fatal error `message` (exit status 1).
+#define EXPECT_STOP(statement, message) EXPECT_STOP_STATUS(statement, message, 1)

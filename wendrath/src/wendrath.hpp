@@ -1,0 +1,4 @@
+#pragma once
+// MATLAB level-5 MAT-file writer.
+
+namespace wendrath {}
