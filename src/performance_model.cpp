@@ -1,0 +1,37 @@
+#include "performance_model.hpp"
+
+#include <string>
+
+#include "flowfield.hpp"
+#include "job_file.hpp"
+#include "machine.hpp"
+#include "math.hpp"
+#include "mesh.hpp"
+#include "stop.hpp"
+#include "strings.hpp"
+
+namespace quorl {
+
+void create_performance_model(std::unique_ptr<performance_model_t>& model, int k, const toml::table& row_table) {
+    const toml::table* table = get_table(row_table, "performance_model");
+    if (table == nullptr) fatal("performance_model: no performance model specified");
+
+    std::string type;
+    if (get_value(*table, "type", type) != stat_success) fatal("performance_model: no performance model type specified");
+
+    if (same_word(type, "aungier")) {
+        create_performance_model_aungier(model, k, *table);
+    } else if (same_word(type, "const")) {
+        create_performance_model_const(model, k, *table);
+    } else if (same_word(type, "lieblein")) {
+        create_performance_model_lieblein(model, k, *table);
+    } else {
+        fatal("performance_model: unknown performance model");
+    }
+}
+
+double incidence_of_row(const blade_row_t& row, int i1, int j) {
+    return atan2d(wt(i1, j), flowfield().cm(i1, j)) - row.inlet_angle.at(mesh().y(i1, j));
+}
+
+}  // namespace quorl

@@ -1,0 +1,204 @@
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "machine.hpp"
+#include "machine_fixtures.hpp"
+#include "math.hpp"
+#include "mesh.hpp"
+#include "test_support.hpp"
+
+namespace quorl {
+namespace {
+
+using test::machine_text;
+using test::parse_toml;
+
+constexpr int N = 5;
+
+// Two rows: edges at z = 0.1, 0.15 and (shifted) 0.2, 0.25 in the annulus 0.1 <= r <= 0.2.
+void two_row_mesh(const test::toml_lines& machine_changes = {}) {
+    load_machine_description(parse_toml(machine_text(machine_changes, {{}, {{"axial_offset", "0.1"}}})));
+    create_mesh(N);
+}
+
+TEST(Mesh, QuasiNormalsPassagesAndPoints) {
+    two_row_mesh();
+    const mesh_state& m = mesh();
+    EXPECT_EQ(m.number_of_quasinormals, 6);
+    EXPECT_EQ(m.number_of_streamlines, N);
+    EXPECT_EQ(m.passage_type.vec(), (std::vector<int>{0, 1, 0, 2, 0, 0}));
+    ASSERT_EQ(m.quasinormal.size(), 6);
+
+    // Inlet and outlet lines from 0 to their length; trimmed edges from s_begin to s_end.
+    EXPECT_EQ(m.y(1, 1), 0.0);
+    EXPECT_NEAR(m.y(1, N), 0.1, 1e-15);
+    EXPECT_EQ(m.y(6, 1), 0.0);
+    EXPECT_NEAR(m.y(6, N), 0.1, 1e-15);
+    for (int i = 2; i <= 5; ++i) {
+        EXPECT_EQ(m.y(i, 1), m.quasinormal(i).s_begin);
+        EXPECT_EQ(m.y(i, N), m.quasinormal(i).s_end);
+        EXPECT_NEAR(m.y(i, 1), 0.05, 1e-12);
+    }
+    const std::vector<double> z_of_qn = {0.0, 0.1, 0.15, 0.2, 0.25, 0.3};
+    for (int i = 1; i <= 6; ++i) {
+        for (int j = 1; j <= N; ++j) {
+            EXPECT_NEAR(m.z(i, j), z_of_qn[static_cast<std::size_t>(i - 1)], 1e-12);
+            EXPECT_NEAR(m.r(i, j), 0.1 + 0.025 * (j - 1), 1e-12);
+        }
+    }
+    EXPECT_NEAR(m.m(6, 3), 0.3, 1e-12);
+}
+
+TEST(Mesh, StraightStreamlinesOnRadialQuasiNormals) {
+    struct geometry {
+        const char* what;
+        test::toml_lines machine;
+        double slope;  // dr/dz of every streamline
+    };
+    const std::vector<geometry> cases = {
+        {"axial annulus", {}, 0.0},
+        {"conical annulus",
+         {{"hub_outline", "[[0.0, 0.1], [0.3, 0.13]]"}, {"shroud_outline", "[[0.0, 0.2], [0.3, 0.23]]"}},
+         0.1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        two_row_mesh(c.machine);
+        const mesh_state& m = mesh();
+        const double phi = atand(c.slope);
+        for (int i = 1; i <= 6; ++i) {
+            for (int j = 1; j <= N; ++j) {
+                EXPECT_NEAR(m.lambda(i, j), 0.0, 1e-9);
+                EXPECT_NEAR(m.phi(i, j), phi, 1e-9);
+                EXPECT_NEAR(m.kappa(i, j), 0.0, 1e-6);
+            }
+        }
+        EXPECT_NEAR(m.m(6, 1), 0.3 * std::sqrt(1.0 + c.slope * c.slope), 1e-12);
+    }
+}
+
+TEST(Mesh, LeaningEdgeAndNoRows) {
+    // A leading edge leaning downstream at 45 degrees, a radial trailing edge.
+    load_machine_description(parse_toml(machine_text(
+        {}, {{{"leading_edge", "[[0.05, 0.05], [0.25, 0.25]]"}, {"trailing_edge", "[[0.27, 0.05], [0.27, 0.25]]"}}})));
+    create_mesh(N);
+    const mesh_state& m = mesh();
+    for (int j = 1; j <= N; ++j) {
+        EXPECT_NEAR(m.lambda(2, j), -45.0, 1e-6);
+        EXPECT_NEAR(m.lambda(3, j), 0.0, 1e-9);
+    }
+    EXPECT_NEAR(m.z(2, 1), 0.1, 1e-12);
+    EXPECT_NEAR(m.z(2, N), 0.2, 1e-12);
+
+    load_machine_description(parse_toml("[machine]\n" + test::render(test::machine_base(), {{"blade_row", "[]"}})));
+    EXPECT_STOP(create_mesh(N), "finite_differences: x must have at least 3 elements");
+}
+
+// Density 1 and a meridional velocity per point.
+struct flow {
+    array2d rho;
+    array2d cm;
+};
+
+flow uniform_flow() {
+    const mesh_state& m = mesh();
+    flow f{array2d(m.number_of_quasinormals, N, 1.0), array2d(m.number_of_quasinormals, N)};
+    // rho cm proportional to 1/r: the mass-flow density 2 pi r rho cm is the same everywhere.
+    for (int i = 1; i <= m.number_of_quasinormals; ++i)
+        for (int j = 1; j <= N; ++j) f.cm(i, j) = 10.0 / m.r(i, j);
+    return f;
+}
+
+void expect_same_geometry(const mesh_state& a, const mesh_state& b) {
+    EXPECT_EQ(a.m.data(), b.m.data());
+    EXPECT_EQ(a.phi.data(), b.phi.data());
+    EXPECT_EQ(a.lambda.data(), b.lambda.data());
+    EXPECT_EQ(a.kappa.data(), b.kappa.data());
+}
+
+TEST(Mesh, UniformFlowLeavesPointsInPlace) {
+    for (double relax : {0.0, 0.2, 0.5, 1.0}) {
+        SCOPED_TRACE(relax);
+        two_row_mesh();
+        const mesh_state before = mesh();
+        const flow f = uniform_flow();
+        for (int i : {1, 2}) redistribute_streamlines_at_quasinormal(i, f.rho, f.cm, relax);
+        const mesh_state& m = mesh();
+        for (int i : {1, 2}) {
+            for (int j = 1; j <= N; ++j) {
+                EXPECT_NEAR(m.y(i, j), before.y(i, j), 1e-13);
+                EXPECT_NEAR(m.z(i, j), before.z(i, j), 1e-13);
+                EXPECT_NEAR(m.r(i, j), before.r(i, j), 1e-13);
+            }
+        }
+        expect_same_geometry(m, before);
+    }
+}
+
+TEST(Mesh, RedistributionMovesInnerPointsOnly) {
+    two_row_mesh();
+    const mesh_state before = mesh();
+    flow f = uniform_flow();
+    // Flow density growing toward the shroud: equal-flow tubes get narrower there.
+    for (int j = 1; j <= N; ++j) f.cm(2, j) = 10.0 * j;
+
+    redistribute_streamlines_at_quasinormal(2, f.rho, f.cm, 1.0);
+    const mesh_state full = mesh();
+    mesh() = before;
+    redistribute_streamlines_at_quasinormal(2, f.rho, f.cm, 0.5);
+    const mesh_state& half = mesh();
+
+    const curve_t& qn = before.quasinormal(2);
+    for (int j = 2; j <= N - 1; ++j) {
+        EXPECT_GT(full.y(2, j), before.y(2, j) + 1e-3);
+        EXPECT_NEAR(half.y(2, j), 0.5 * (full.y(2, j) + before.y(2, j)), 1e-15);
+        const std::vector<double> p = qn.at_1(half.y(2, j));
+        EXPECT_EQ(half.z(2, j), p[0]);
+        EXPECT_EQ(half.r(2, j), p[1]);
+    }
+    for (const mesh_state* m : {&full, &half}) {
+        for (int j : {1, N}) {
+            EXPECT_EQ(m->z(2, j), before.z(2, j));
+            EXPECT_EQ(m->r(2, j), before.r(2, j));
+            EXPECT_NEAR(m->y(2, j), before.y(2, j), 1e-15);
+        }
+        // Other quasi-normals and the geometry stay as they were.
+        for (int i : {1, 3, 4, 5, 6}) {
+            for (int j = 1; j <= N; ++j) {
+                EXPECT_EQ(m->y(i, j), before.y(i, j));
+                EXPECT_EQ(m->z(i, j), before.z(i, j));
+                EXPECT_EQ(m->r(i, j), before.r(i, j));
+            }
+        }
+        expect_same_geometry(*m, before);
+    }
+}
+
+TEST(Mesh, FlowThatDoesNotGrowLeavesTheQuasiNormalUntouched) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const std::vector<std::pair<const char*, std::vector<double>>> cases = {
+        {"no flow", {0.0, 0.0, 0.0, 0.0, 0.0}},
+        {"reverse flow", {-10.0, -10.0, -10.0, -10.0, -10.0}},
+        {"reverse flow in the middle", {10.0, 10.0, -100.0, 10.0, 10.0}},
+        {"not a number", {10.0, 10.0, nan, 10.0, 10.0}},
+        {"infinite", {10.0, std::numeric_limits<double>::infinity(), 10.0, 10.0, 10.0}},
+    };
+    for (const auto& [what, cm] : cases) {
+        SCOPED_TRACE(what);
+        two_row_mesh();
+        const mesh_state before = mesh();
+        flow f = uniform_flow();
+        for (int j = 1; j <= N; ++j) f.cm(2, j) = cm[static_cast<std::size_t>(j - 1)];
+        redistribute_streamlines_at_quasinormal(2, f.rho, f.cm, 1.0);
+        EXPECT_EQ(mesh().y.data(), before.y.data());
+        EXPECT_EQ(mesh().z.data(), before.z.data());
+        EXPECT_EQ(mesh().r.data(), before.r.data());
+    }
+}
+
+}  // namespace
+}  // namespace quorl
