@@ -32,7 +32,8 @@ struct curve_t {
     array2d at_n(vview s) const;
     // The point at s.
     std::vector<double> at_1(double s) const;
-    // The point at s into x[0..ndim-1], without allocating.
+    // The point at s into x[0..ndim-1], without allocating (a shorter x gets the first coordinates;
+    // so does a shorter t in tangent_at).
     void at_1(double s, std::span<double> x) const;
 };
 

@@ -12,6 +12,7 @@
 namespace quorl {
 
 // y is (c, n) when interpolating c components over n abscissae; results are (c, m).
+// A table of fewer than 2 abscissae, or with fewer ordinates than abscissae, ends the run.
 
 // One ordinate per abscissa, one query point.
 double interp1_rank00(vview x, vview y, double xi, std::string_view method = "linear",

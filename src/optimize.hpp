@@ -88,10 +88,10 @@ double newton(F&& f, double x0, const std::function<double(double)>& fprime = {}
 
 // Optional settings of root_scalar; an absent one takes the called finder's default.
 struct root_scalar_options {
-    std::optional<double> x0;
-    std::optional<double> a;
-    std::optional<double> b;
-    std::function<double(double)> fprime;
+    std::optional<double> x0 = {};
+    std::optional<double> a = {};
+    std::optional<double> b = {};
+    std::function<double(double)> fprime = {};
     double xtol = 2e-12;
     double rtol = 1e-15;
     int maxiter = 100;
