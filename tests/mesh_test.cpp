@@ -70,10 +70,13 @@ TEST(Mesh, StraightStreamlinesOnRadialQuasiNormals) {
         two_row_mesh(c.machine);
         const mesh_state& m = mesh();
         const double phi = atand(c.slope);
+        // The tangent's central difference over 2^-26 of the range turns last-bit noise of
+        // the points into about 1e-6 degree of lean; the trimmed ends carry the intersection's
+        // tolerance into phi.
         for (int i = 1; i <= 6; ++i) {
             for (int j = 1; j <= N; ++j) {
-                EXPECT_NEAR(m.lambda(i, j), 0.0, 1e-9);
-                EXPECT_NEAR(m.phi(i, j), phi, 1e-9);
+                EXPECT_NEAR(m.lambda(i, j), 0.0, 1e-5);
+                EXPECT_NEAR(m.phi(i, j), phi, 1e-7);
                 EXPECT_NEAR(m.kappa(i, j), 0.0, 1e-6);
             }
         }
@@ -89,10 +92,11 @@ TEST(Mesh, LeaningEdgeAndNoRows) {
     const mesh_state& m = mesh();
     for (int j = 1; j <= N; ++j) {
         EXPECT_NEAR(m.lambda(2, j), -45.0, 1e-6);
-        EXPECT_NEAR(m.lambda(3, j), 0.0, 1e-9);
+        EXPECT_NEAR(m.lambda(3, j), 0.0, 1e-5);
     }
-    EXPECT_NEAR(m.z(2, 1), 0.1, 1e-12);
-    EXPECT_NEAR(m.z(2, N), 0.2, 1e-12);
+    // The alternating projections stop once a cycle moves the point by less than 2^-26.
+    EXPECT_NEAR(m.z(2, 1), 0.1, 1e-7);
+    EXPECT_NEAR(m.z(2, N), 0.2, 1e-7);
 
     load_machine_description(parse_toml("[machine]\n" + test::render(test::machine_base(), {{"blade_row", "[]"}})));
     EXPECT_STOP(create_mesh(N), "finite_differences: x must have at least 3 elements");
