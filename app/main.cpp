@@ -1,5 +1,6 @@
 // Quorl: throughflow analysis of axial compressors and turbines.
 
+#include <exception>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -63,6 +64,10 @@ int main(int argc, char** argv) {
         std::cout << e.stdout_text() << std::flush;
         std::cerr << "ERROR STOP " << e.what() << std::endl;
         return e.status();
+    } catch (const std::exception& e) {
+        // Nothing should reach here; if something does, it still ends as a fatal error.
+        std::cerr << "ERROR STOP " << e.what() << std::endl;
+        return 1;
     }
     return 0;
 }

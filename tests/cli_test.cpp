@@ -1,0 +1,71 @@
+// The command line and job-file loading, through the real binary.
+
+#include <gtest/gtest.h>
+
+#include "test_support.hpp"
+
+namespace {
+
+using quorl::test::fresh_dir;
+using quorl::test::run_quorl;
+using quorl::test::write_file;
+
+const char* usage =
+    " Usage: Quorl [options]\n"
+    " \n"
+    " Options:\n"
+    "   --help, -h: Print this help message\n"
+    "   --input, -i: Input file (default: quorl.toml)\n"
+    " \n";
+
+TEST(CommandLine, HelpPrintsTheUsageTextAndReadsNothing) {
+    const auto dir = fresh_dir("cli_help");
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--help"}, {"-h"}, {"-i", "x.toml", "-h"}}) {
+        const auto r = run_quorl(args, dir);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, usage);
+        EXPECT_EQ(r.err, "");
+    }
+}
+
+TEST(CommandLine, UndeclaredOptionIsRefusedWithTheOptionTable) {
+    const auto r = run_quorl({"--verbose"}, fresh_dir("cli_refused"));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("--verbose"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("--input"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Loading config file"), std::string::npos);
+}
+
+TEST(CommandLine, InputOptionFormsNameTheJobFile) {
+    const auto dir = fresh_dir("cli_input");
+    const struct {
+        std::vector<std::string> args;
+        std::string name;
+    } cases[] = {
+        {{}, "quorl.toml"},
+        {{"-i", "a.toml"}, "a.toml"},
+        {{"--input", "b.toml"}, "b.toml"},
+        {{"--input=c.toml"}, "c.toml"},
+        {{"word", "-i", "d.toml", "other"}, "d.toml"},
+    };
+    for (const auto& c : cases) {
+        const auto r = run_quorl(c.args, dir);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, " Loading config file " + c.name + " ...\nCould not open file '" + c.name + "'\n");
+        EXPECT_EQ(r.err, "ERROR STOP 1\n");
+    }
+}
+
+TEST(CommandLine, InvalidTomlIsReportedAtLoading) {
+    const auto dir = fresh_dir("cli_invalid");
+    write_file(dir / "bad.toml", "[machine]\ntype = 'compressor'\n[plots\npython = 1\n");
+    const auto r = run_quorl({"-i", "bad.toml"}, dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out.rfind(" Loading config file bad.toml ...\nerror: ", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("bad.toml:3:"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("[plots"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Solving"), std::string::npos);
+    EXPECT_EQ(r.err, "ERROR STOP 1\n");
+}
+
+}  // namespace
