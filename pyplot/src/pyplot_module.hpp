@@ -1,4 +1,64 @@
 #pragma once
 // Figures as matplotlib scripts, run by an external Python interpreter.
+//
+// A figure is built up in memory (initialize, add_plot...), then savefig writes it as a script
+// to "pyplot_module_temp_1234567890.py" in the working directory, runs the interpreter on it,
+// waits, and deletes the script. The script uses the Agg backend, so no display is needed.
 
-namespace pyplot_module {}
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace pyplot_module {
+
+// The fixed name of the temporary script, in the working directory.
+inline constexpr const char* temp_script_name = "pyplot_module_temp_1234567890.py";
+
+// A figure that could not be drawn at all: the script could not be written, or the Python
+// command could not be run by the shell.
+class pyplot_error : public std::runtime_error {
+public:
+    explicit pyplot_error(const std::string& message) : std::runtime_error(message) {}
+};
+
+class pyplot {
+public:
+    // Starts a new figure (any lines added before are dropped).
+    void initialize(bool grid, std::string_view xlabel, std::string_view ylabel, std::string_view title,
+                    bool legend, bool axis_equal);
+
+    // Adds one line through the points (x[i], y[i]); `linestyle` is a matplotlib format string
+    // such as "-k". x and y are expected to have equal lengths (matplotlib rejects them otherwise).
+    void add_plot(std::span<const double> x, std::span<const double> y, std::string_view label,
+                  std::string_view linestyle, int linewidth);
+
+    // Writes the script, runs "<python_command> pyplot_module_temp_1234567890.py" through the shell
+    // and deletes the script. The interpreter's exit status is ignored; a command that the shell
+    // cannot find or run, a shell that cannot be started, or a script that cannot be written
+    // throws pyplot_error. `dpi_text` is the resolution as decimal text.
+    void savefig(std::string_view figure_file, std::string_view dpi_text, std::string_view python_command) const;
+
+    // Releases the figure.
+    void destroy();
+
+private:
+    std::string script(std::string_view figure_file, std::string_view dpi_text) const;
+
+    bool grid_ = false;
+    bool legend_ = false;
+    bool axis_equal_ = false;
+    std::string xlabel_;
+    std::string ylabel_;
+    std::string title_;
+    std::string lines_;  // the script lines of the added plots
+};
+
+// A Python string literal that reads back as exactly `text` (UTF-8; invalid bytes become the
+// surrogate escapes that Python uses for undecodable file-name bytes). Pure ASCII.
+std::string python_string(std::string_view text);
+
+// A Python float literal that reads back as exactly `value`, including -0.0, NaN and infinities.
+std::string python_float(double value);
+
+}  // namespace pyplot_module

@@ -28,10 +28,13 @@ run_result run_quorl(const std::vector<std::string>& args, const std::filesystem
                      int timeout_seconds) {
     const auto out_path = workdir / ".quorl_test_stdout";
     const auto err_path = workdir / ".quorl_test_stderr";
-    std::string command = "cd " + shell_quote(workdir.string()) + " && timeout -s KILL " +
-                          std::to_string(timeout_seconds) + " " + shell_quote(QUORL_BINARY);
-    for (const auto& a : args) command += " " + shell_quote(a);
-    command += " > " + shell_quote(out_path.string()) + " 2> " + shell_quote(err_path.string());
+    std::string command = "cd ";
+    command.append(shell_quote(workdir.string()));
+    command.append(" && timeout -s KILL ").append(std::to_string(timeout_seconds)).append(" ");
+    command.append(shell_quote(QUORL_BINARY));
+    for (const auto& a : args) command.append(" ").append(shell_quote(a));
+    command.append(" > ").append(shell_quote(out_path.string()));
+    command.append(" 2> ").append(shell_quote(err_path.string()));
     const int raw = std::system(command.c_str());
     run_result result;
     if (raw != -1 && WIFEXITED(raw)) result.status = WEXITSTATUS(raw);
