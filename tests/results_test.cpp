@@ -1,0 +1,296 @@
+// Results file: the job's `results` table and the MAT-file of the flow field, read back by libmatio.
+
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <matio.h>
+
+#include "flowfield.hpp"
+#include "machine.hpp"
+#include "mesh.hpp"
+#include "quorl.hpp"
+#include "stop.hpp"
+#include "test_support.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace quorl;
+using quorl::test::fresh_dir;
+using quorl::test::parse_toml;
+using quorl::test::read_file;
+using quorl::test::write_file;
+
+constexpr double pi = 3.141592653589793;
+constexpr double rpm = 3000.0;
+
+// A gas with simple closed forms for the two properties the results file needs;
+// pressure_hs stops the run when asked to fail.
+class test_gas_t : public thermo_t {
+public:
+    bool fail = false;
+
+    static double p_hs(double h, double s) { return 2.0 * h - 100.0 * s; }
+    static double T_ps(double p, double s) { return p / 1000.0 + 0.01 * s; }
+
+    double pressure_hs(double h, double s) const override {
+        if (fail) fatal("test gas: pressure_hs failed");
+        return p_hs(h, s);
+    }
+    double temperature_ps(double p, double s) const override { return T_ps(p, s); }
+
+    double density_hp(double, double) const override { return 0.0; }
+    double density_pt(double, double) const override { return 0.0; }
+    double density_ps(double, double) const override { return 0.0; }
+    double entropy_hp(double, double) const override { return 0.0; }
+    double enthalpy_pt(double, double) const override { return 0.0; }
+    double entropy_pt(double, double) const override { return 0.0; }
+    double prandtl_pt(double, double) const override { return 0.0; }
+    double specific_heat_pressure_pt(double, double) const override { return 0.0; }
+    double sound_speed_pt(double, double) const override { return 0.0; }
+    double viscosity_pt(double, double) const override { return 0.0; }
+    double temperature_hp(double, double) const override { return 0.0; }
+    double enthalpy_ps(double, double) const override { return 0.0; }
+};
+
+constexpr int nq = 6;   // two rows: inlet, LE1, TE1, LE2, TE2, outlet
+constexpr int ns = 10;
+
+// Distinct values at every point, so that a transposed or shifted matrix shows.
+double val_z(int i, int j) { return 0.1 * i + 0.001 * j; }
+double val_r(int i, int j) { return 0.3 + 0.01 * j + 0.0001 * i; }
+double val_p(int i, int j) { return 1.0e5 + 1000.0 * i + 10.0 * j; }
+double val_t(int i, int j) { return 300.0 + i + 0.01 * j; }
+double val_rho(int i, int j) { return 1.2 + 0.01 * i + 0.001 * j; }
+double val_s(int i, int j) { return 100.0 + i + 0.1 * j; }
+double val_htot(int i, int j) { return 3.0e5 + 1000.0 * i + 10.0 * j; }
+double val_cm(int i, int j) { return 150.0 + j + 0.5 * i; }
+double val_ct(int i, int j) { return 20.0 * i - j; }
+
+test_gas_t* gas_in_use = nullptr;
+
+// Mesh and flow field of a two-row machine: row 1 a rotor (frame_sign +1), row 2 a
+// stator with frame_sign -1.
+void set_up_state() {
+    mesh_state& m = mesh();
+    m.number_of_quasinormals = nq;
+    m.number_of_streamlines = ns;
+    m.z.resize(nq, ns);
+    m.r.resize(nq, ns);
+    m.passage_type.resize(nq);
+    const int passage[nq] = {0, 1, 0, 2, 0, 0};
+    for (int i = 1; i <= nq; ++i) m.passage_type(i) = passage[i - 1];
+
+    machine_state& mach = machine();
+    mach.machine_type = "compressor";
+    if (mach.blade_row.size() != 2) {
+        mach.blade_row.clear();
+        mach.blade_row.resize(2);
+    }
+    mach.blade_row(1).rotating = true;
+    mach.blade_row(1).frame_sign = 1;
+    mach.blade_row(2).rotating = false;
+    mach.blade_row(2).frame_sign = -1;
+
+    flowfield_state& ff = flowfield();
+    auto gas = std::make_unique<test_gas_t>();
+    gas_in_use = gas.get();
+    ff.gas = std::move(gas);
+    ff.boco.rpm = rpm;
+    for (array2d* a : {&ff.p, &ff.t, &ff.rho, &ff.s, &ff.htot, &ff.cm, &ff.ct}) a->resize(nq, ns);
+    for (int i = 1; i <= nq; ++i) {
+        for (int j = 1; j <= ns; ++j) {
+            m.z(i, j) = val_z(i, j);
+            m.r(i, j) = val_r(i, j);
+            ff.p(i, j) = val_p(i, j);
+            ff.t(i, j) = val_t(i, j);
+            ff.rho(i, j) = val_rho(i, j);
+            ff.s(i, j) = val_s(i, j);
+            ff.htot(i, j) = val_htot(i, j);
+            ff.cm(i, j) = val_cm(i, j);
+            ff.ct(i, j) = val_ct(i, j);
+        }
+    }
+}
+
+// Relative tangential velocity by the row each quasi-normal belongs to.
+double expected_wt(int i, int j) {
+    const double ct = val_ct(i, j);
+    if (i == 2 || i == 3) return (ct + (2.0 * pi * rpm / 60.0) * val_r(i, j)) * 1.0;
+    if (i == 4 || i == 5) return ct * -1.0;
+    return ct;
+}
+
+struct variable {
+    const char* name;
+    double (*value)(int, int);
+    bool exact;  // false: goes through wt, whose operation order is the flow field's own
+};
+
+double e_ptot(int i, int j) { return test_gas_t::p_hs(val_htot(i, j), val_s(i, j)); }
+double e_htotrel(int i, int j) {
+    const double w = expected_wt(i, j);
+    const double ct = val_ct(i, j);
+    return w * w * 0.5 + (val_htot(i, j) - ct * ct * 0.5);
+}
+double e_ptotrel(int i, int j) { return test_gas_t::p_hs(e_htotrel(i, j), val_s(i, j)); }
+double e_ttot(int i, int j) { return test_gas_t::T_ps(e_ptot(i, j), val_s(i, j)); }
+double e_h(int i, int j) {
+    const double cm = val_cm(i, j);
+    const double ct = val_ct(i, j);
+    return val_htot(i, j) - (cm * cm + ct * ct) * 0.5;
+}
+
+const variable variables[15] = {
+    {"z", val_z, true},          {"r", val_r, true},        {"p", val_p, true},
+    {"pTot", e_ptot, true},      {"pTotRel", e_ptotrel, false}, {"T", val_t, true},
+    {"Ttot", e_ttot, true},      {"rho", val_rho, true},    {"S", val_s, true},
+    {"h", e_h, true},            {"Htot", val_htot, true},  {"HtotRel", e_htotrel, false},
+    {"Cm", val_cm, true},        {"Ct", val_ct, true},      {"Wt", expected_wt, false},
+};
+
+constexpr std::uintmax_t expected_size = 128 + 15 * (64 + 8 * nq * ns);
+
+class ResultsTest : public ::testing::Test {
+protected:
+    void SetUp() override { set_up_state(); }
+
+    // The job's save_results with the given job-file text; returns what it printed.
+    static std::string save_with(const std::string& toml_text) {
+        quorl_job_t job;
+        job.table = parse_toml(toml_text);
+        ::testing::internal::CaptureStdout();
+        try {
+            job.save_results();
+        } catch (...) {
+            ::testing::internal::GetCapturedStdout();
+            throw;
+        }
+        return ::testing::internal::GetCapturedStdout();
+    }
+
+    static std::string file_key(const fs::path& path) { return "[results]\nfile = '" + path.string() + "'\n"; }
+};
+
+TEST_F(ResultsTest, FileReadBackByMatio) {
+    const fs::path path = fresh_dir("results_matio") / "flow.mat";
+    EXPECT_EQ(save_with(file_key(path)), "");
+    ASSERT_TRUE(fs::exists(path));
+    EXPECT_EQ(fs::file_size(path), expected_size);
+    EXPECT_EQ(expected_size, 8288u);
+
+    const std::string bytes = read_file(path);
+    EXPECT_EQ(bytes.substr(0, 52), "MATLAB 5.0 MAT-file, Platform: LINUX64, Created on: ");
+    EXPECT_EQ(bytes.substr(72, 44), " Quorl simulation results" + std::string(19, ' '));
+
+    mat_t* mat = Mat_Open(path.c_str(), MAT_ACC_RDONLY);
+    ASSERT_NE(mat, nullptr);
+    // The variables in their order, each (quasi-normals x streamlines) of doubles.
+    for (const variable& v : variables) {
+        SCOPED_TRACE(v.name);
+        matvar_t* var = Mat_VarReadNext(mat);
+        ASSERT_NE(var, nullptr);
+        EXPECT_STREQ(var->name, v.name);
+        EXPECT_EQ(var->class_type, MAT_C_DOUBLE);
+        EXPECT_EQ(var->isComplex, 0);
+        ASSERT_EQ(var->rank, 2);
+        ASSERT_EQ(var->dims[0], static_cast<std::size_t>(nq));
+        ASSERT_EQ(var->dims[1], static_cast<std::size_t>(ns));
+        const auto* data = static_cast<const double*>(var->data);
+        for (int j = 1; j <= ns; ++j) {
+            for (int i = 1; i <= nq; ++i) {
+                const double got = data[(i - 1) + (j - 1) * nq];
+                const double want = v.value(i, j);
+                if (v.exact) EXPECT_EQ(got, want) << "(" << i << ", " << j << ")";
+                else EXPECT_NEAR(got, want, 1e-12 * std::abs(want) + 1e-12) << "(" << i << ", " << j << ")";
+            }
+        }
+        Mat_VarFree(var);
+    }
+    EXPECT_EQ(Mat_VarReadNextInfo(mat), nullptr);
+    Mat_Close(mat);
+}
+
+TEST_F(ResultsTest, RelativeEqualsAbsoluteOutsideRotatingRows) {
+    const fs::path path = fresh_dir("results_relative") / "flow.mat";
+    save_with(file_key(path));
+    mat_t* mat = Mat_Open(path.c_str(), MAT_ACC_RDONLY);
+    ASSERT_NE(mat, nullptr);
+    auto read = [&](const char* name) {
+        matvar_t* v = Mat_VarRead(mat, name);
+        EXPECT_NE(v, nullptr);
+        std::vector<double> out(static_cast<const double*>(v->data), static_cast<const double*>(v->data) + nq * ns);
+        Mat_VarFree(v);
+        return out;
+    };
+    const auto Htot = read("Htot"), HtotRel = read("HtotRel"), pTot = read("pTot"), pTotRel = read("pTotRel");
+    const auto Ct = read("Ct"), Wt = read("Wt");
+    Mat_Close(mat);
+    for (int j = 1; j <= ns; ++j) {
+        for (int i : {1, 4, 5, 6}) {  // inlet, stator edges (Wt = -Ct), outlet
+            const auto k = static_cast<std::size_t>((i - 1) + (j - 1) * nq);
+            EXPECT_DOUBLE_EQ(HtotRel[k], Htot[k]);
+            EXPECT_DOUBLE_EQ(pTotRel[k], pTot[k]);
+            EXPECT_EQ(std::abs(Wt[k]), std::abs(Ct[k]));
+        }
+        for (int i : {2, 3}) {  // rotor edges: relative total enthalpy differs
+            const auto k = static_cast<std::size_t>((i - 1) + (j - 1) * nq);
+            EXPECT_GT(HtotRel[k], Htot[k]);
+        }
+    }
+}
+
+TEST_F(ResultsTest, ReplacesOlderLargerFile) {
+    const fs::path path = fresh_dir("results_replace") / "flow.mat";
+    write_file(path, std::string(20000, 'x'));
+    save_with(file_key(path));
+    EXPECT_EQ(fs::file_size(path), expected_size);
+    save_with(file_key(path));
+    EXPECT_EQ(fs::file_size(path), expected_size);
+}
+
+TEST_F(ResultsTest, MissingTableOrFileKey) {
+    struct row {
+        std::string toml;
+        std::string printed;
+    };
+    const std::string warning = " WARNING: didn't found [results] section!\n";
+    const row rows[] = {
+        {"", warning},
+        {"results = 3\n", warning},
+        {"[reports]\nfile = 'out.mat'\n", warning},
+        {"[results]\n", ""},
+        {"[results]\nfile = 5\n", ""},
+        {"[results]\nfile = ['out.mat']\n", ""},
+        {"[results]\nFile = 'out.mat'\n", ""},
+    };
+    const fs::path dir = fresh_dir("results_missing");
+    const fs::path old_cwd = fs::current_path();
+    fs::current_path(dir);
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.toml);
+        EXPECT_EQ(save_with(r.toml), r.printed);
+        EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator{}), 0);
+    }
+    fs::current_path(old_cwd);
+}
+
+TEST_F(ResultsTest, GasErrorLeavesNoFile) {
+    const fs::path path = fresh_dir("results_gas_error") / "flow.mat";
+    gas_in_use->fail = true;
+    EXPECT_STOP(save_with(file_key(path)), "test gas: pressure_hs failed");
+    EXPECT_FALSE(fs::exists(path));
+}
+
+TEST_F(ResultsTest, FileErrorsHaveStatusTwo) {
+    const std::string missing = (fresh_dir("results_file_error") / "no_such_dir" / "flow.mat").string();
+    EXPECT_STOP_STATUS(save_flowfield(missing), "matfile: cannot open file '" + missing + "' for writing", 2);
+    if (fs::exists("/dev/full"))
+        EXPECT_STOP_STATUS(save_flowfield("/dev/full"), "matfile: cannot write file '/dev/full'", 2);
+}
+
+}  // namespace
