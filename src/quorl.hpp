@@ -34,6 +34,16 @@ struct quorl_job_t {
 // run with the reader's message on standard output and "ERROR STOP 1".
 void create_quorl_job(quorl_job_t& job, const std::string& filename);
 
+struct blade_row_t;
+
+// Shared by the two equilibrium solvers.
+// Row number of the passage that ends at quasi-normal j (0: duct); a negative type ends the run.
+int passage_row(int j);
+// Angular speed of a row, rad/s: ((rpm + rpm) * pi) / 60 for a rotor, 0 for a stator.
+double row_omega(const blade_row_t& row);
+// Exit flow angle (deg) of row k at streamline i of its trailing-edge quasi-normal j.
+double exit_flow_angle(const blade_row_t& row, int j, int i);
+
 // Recomputes p, t and rho of every streamline of quasi-normal q from htot, s, cm and ct.
 void update_state_variables_at_quasinormal_from_htot_s_c(int q);
 // Solves quasi-normal j by the simplified radial equilibrium (start-up sweeps).

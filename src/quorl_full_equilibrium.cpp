@@ -1,0 +1,175 @@
+// Full radial equilibrium of the main sweeps: dCm/dy = A Cm + B + C / Cm along the quasi-normal,
+// integrated by Heun's method outward from the middle streamline, whose meridional velocity is
+// chosen so that the quasi-normal carries the inlet mass flow. Blade rows add the deviation of
+// their exit flow angle and the total-pressure loss of their performance model.
+
+#include <cmath>
+#include <vector>
+
+#include "finite_differences.hpp"
+#include "flowfield.hpp"
+#include "machine.hpp"
+#include "math.hpp"
+#include "mesh.hpp"
+#include "optimize.hpp"
+#include "quorl.hpp"
+#include "stop.hpp"
+
+namespace quorl {
+
+void solve_chinis_ode(std::span<double> u, vview x, vview A, vview B, vview C, int j0) {
+    const int n = static_cast<int>(u.size());
+    auto U = [&](int k) -> double& { return u[static_cast<std::size_t>(k - 1)]; };
+    auto f = [&](int k, double v) { return A(k) * v + B(k) + C(k) / v; };
+    for (int k = j0; k <= n - 1; ++k) {
+        const double h = x(k + 1) - x(k);
+        const double v = U(k) + h * f(k, U(k));
+        U(k + 1) = (U(k) + h * f(k + 1, v) + v) / 2.0;
+    }
+    if (j0 > 1) {
+        for (int k = j0; k >= 2; --k) {
+            const double h = x(k) - x(k - 1);
+            const double v = U(k) - h * f(k, U(k));
+            U(k - 1) = (U(k) - h * f(k - 1, v) + v) / 2.0;
+        }
+    }
+}
+
+namespace {
+
+// Work space of the residual evaluations, sized once per mesh: no allocation per evaluation.
+struct workspace {
+    std::vector<double> A, B, C, beta, profile1, profile2, u;
+
+    void size_for(int n) {
+        const auto m = static_cast<std::size_t>(n);
+        if (u.size() == m) return;
+        for (auto* v : {&A, &B, &C, &beta, &profile1, &profile2, &u}) v->assign(m, 0.0);
+    }
+};
+
+workspace& work() {
+    static workspace w;
+    return w;
+}
+
+// The bracket term of every A_i: sind(psi) Q - kappa cosd(psi), with Q from the Mach numbers,
+// the meridional angle and its rate of change along the quasi-normal.
+double curvature_term(int j, int i) {
+    const mesh_state& ms = mesh();
+    const flowfield_state& ff = flowfield();
+    const double a = ff.gas->sound_speed_pt(ff.p(j, i), ff.t(j, i));
+    const double Mm = ff.cm(j, i) / a;
+    const double Mt = ff.ct(j, i) / a;
+    const double phi = ms.phi(j, i);
+    const double psi = phi - ms.lambda(j, i);
+    const double kappa = ms.kappa(j, i);
+    const double dphi = deg2rad(diff_at_point_i(ms.phi.row(j), ms.y.row(j), i));
+    const double Q = (-(1.0 + Mt * Mt) * sind(phi) / ms.r(j, i) - dphi / cosd(psi) - tand(psi) * kappa) /
+                     (1.0 - Mm * Mm);
+    return sind(psi) * Q - kappa * cosd(psi);
+}
+
+// Integrates the equation across quasi-normal j from the trial value x at the middle streamline.
+void integrate_across(int j, double x) {
+    workspace& w = work();
+    flowfield_state& ff = flowfield();
+    const mesh_state& ms = mesh();
+    const int n = ms.number_of_streamlines;
+    const int mid = (n + 1) / 2;
+    for (int i = 1; i <= n; ++i) w.u[static_cast<std::size_t>(i - 1)] = ff.cm(j, i);
+    w.u[static_cast<std::size_t>(mid - 1)] = x;
+    solve_chinis_ode(w.u, ms.y.row(j), vview(w.A), vview(w.B), vview(w.C), mid);
+    for (int i = 1; i <= n; ++i) ff.cm(j, i) = w.u[static_cast<std::size_t>(i - 1)];
+}
+
+}  // namespace
+
+void solve_full_equilibrium_at_qnormal(int j) {
+    flowfield_state& ff = flowfield();
+    const mesh_state& ms = mesh();
+    const thermo_t& gas = *ff.gas;
+    const int n = ms.number_of_streamlines;
+    const int k = passage_row(j);
+    workspace& w = work();
+    w.size_for(n);
+    solver_info_t info;
+    auto at = [](std::vector<double>& v, int i) -> double& { return v[static_cast<std::size_t>(i - 1)]; };
+
+    if (k == 0) {
+        for (int i = 1; i <= n; ++i) {
+            ff.htot(j, i) = ff.htot(j - 1, i);
+            ff.s(j, i) = ff.s(j - 1, i);
+            ff.ct(j, i) = ms.r(j - 1, i) * ff.ct(j - 1, i) / ms.r(j, i);
+        }
+        auto flux_rate_difference_with_ct = [&](double x) {
+            // Profiles: total enthalpy is profile1's role only through htot itself; R = r ct.
+            for (int i = 1; i <= n; ++i) at(w.profile1, i) = ms.r(j, i) * ff.ct(j, i);
+            const vview y = ms.y.row(j);
+            for (int i = 1; i <= n; ++i) {
+                at(w.A, i) = curvature_term(j, i);
+                at(w.B, i) = 0.0;
+                at(w.C, i) = diff_at_point_i(ff.htot.row(j), y, i) - ff.t(j, i) * diff_at_point_i(ff.s.row(j), y, i) -
+                             (ff.ct(j, i) / ms.r(j, i)) * diff_at_point_i(vview(w.profile1), y, i);
+            }
+            integrate_across(j, x);
+            update_state_variables_at_quasinormal_from_htot_s_c(j);
+            return mass_flow_rate(j) - ff.boco.mdot_in;
+        };
+        root_scalar(flux_rate_difference_with_ct, {.x0 = ff.cm(1, 1), .info = &info});
+        return;
+    }
+
+    const blade_row_t& row = machine().blade_row(k);
+    const double omega = row_omega(row);
+    const bool compressor = same_word(machine().machine_type, "compressor");
+    const bool turbine = same_word(machine().machine_type, "turbine");
+    for (int i = 1; i <= n; ++i) {
+        const double U1 = omega * ms.r(j - 1, i);
+        const double U2 = omega * ms.r(j, i);
+        const double I = ff.htot(j - 1, i) + U1 * ff.ct(j - 1, i);
+        const double p0rel1 = gas.pressure_hs(I + U1 * U1 / 2.0, ff.s(j - 1, i));
+        const double h0rel2 = I + U2 * U2 / 2.0;
+        const double p0rel2is = gas.pressure_hs(h0rel2, ff.s(j - 1, i));
+        const double Y = row.performance_model->pressure_loss(j - 1, j, i);
+        double p0rel2;
+        if (compressor) {
+            p0rel2 = p0rel2is - Y * (p0rel1 - ff.p(j - 1, i));
+        } else if (turbine) {
+            p0rel2 = (p0rel2is + Y * ff.p(j, i)) / (1.0 + Y);
+        } else {
+            fatal("Error: unknown machine type");
+        }
+        ff.s(j, i) = gas.entropy_hp(h0rel2, p0rel2);
+    }
+
+    auto flux_rate_difference_with_beta = [&](double x) {
+        for (int i = 1; i <= n; ++i) at(w.beta, i) = exit_flow_angle(row, j, i);
+        // Profiles: G = r tand(beta) and the rothalpy I = htot + omega r ct before this update.
+        for (int i = 1; i <= n; ++i) {
+            at(w.profile1, i) = ms.r(j, i) * tand(at(w.beta, i));
+            at(w.profile2, i) = ff.htot(j, i) + omega * ms.r(j, i) * ff.ct(j, i);
+        }
+        const vview y = ms.y.row(j);
+        for (int i = 1; i <= n; ++i) {
+            const double beta = at(w.beta, i);
+            const double cb = cosd(beta);
+            const double cb2 = cb * cb;
+            at(w.A, i) = cb2 * (curvature_term(j, i) -
+                                (tand(beta) / ms.r(j, i)) * diff_at_point_i(vview(w.profile1), y, i));
+            at(w.B, i) = 2.0 * omega * cb * sind(beta) * cosd(ms.lambda(j, i));
+            at(w.C, i) = cb2 * (diff_at_point_i(vview(w.profile2), y, i) -
+                                ff.t(j, i) * diff_at_point_i(ff.s.row(j), y, i));
+        }
+        integrate_across(j, x);
+        for (int i = 1; i <= n; ++i) {
+            ff.ct(j, i) = tand(at(w.beta, i)) * ff.cm(j, i) - omega * ms.r(j, i);
+            ff.htot(j, i) = ff.htot(j - 1, i) - omega * (ms.r(j, i) * ff.ct(j, i) - ms.r(j - 1, i) * ff.ct(j - 1, i));
+        }
+        update_state_variables_at_quasinormal_from_htot_s_c(j);
+        return mass_flow_rate(j) - ff.boco.mdot_in;
+    };
+    root_scalar(flux_rate_difference_with_beta, {.x0 = ff.cm(j, 1), .info = &info});
+}
+
+}  // namespace quorl
