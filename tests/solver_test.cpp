@@ -1,0 +1,336 @@
+// The solver on whole runs: initialisation, start-up sweeps and full-equilibrium sweeps.
+
+#include <cmath>
+#include <string>
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include "flowfield.hpp"
+#include "machine.hpp"
+#include "math.hpp"
+#include "mesh.hpp"
+#include "quorl.hpp"
+#include "test_support.hpp"
+
+namespace {
+
+using namespace quorl;
+
+struct stage {
+    int streamlines = 11;
+    double mdot = 30.0;
+    double ptot = 101325.0;
+    double rpm = 9550.0;
+    bool rotor_rotating = true;
+    std::string rotor_outlet = "[21.5, 29.7, 44.2, 53.1, 55.8]";
+    std::string stator_outlet = "[0.0, 0.0, 0.0, 0.0, 0.0]";
+    double rotor_deviation = 0.0, rotor_loss = 0.0;
+    double stator_deviation = 0.0, stator_loss = 0.0;
+    std::string hub = "[[0.0, 0.20], [0.15, 0.205], [0.30, 0.21]]";
+    std::string solver;  // replaces the [solver] table when not empty
+};
+
+std::string job_text(const stage& s) {
+    const std::string solver =
+        s.solver.empty() ? fmt::format("[solver]\nnumber_of_streamlines = {}\n", s.streamlines) : s.solver;
+    return fmt::format(R"(
+[thermo]
+model = "perfect_gas"
+[thermo.perfect_gas]
+r = 287.0
+cp = 1004.5
+[boundary_conditions]
+ptot_in = {}
+Ttot_in = 288.15
+mdot_in = {}
+rpm = {}
+{}
+[machine]
+type = "compressor"
+hub_outline = {}
+shroud_outline = [[0.0, 0.30], [0.15, 0.30], [0.30, 0.30]]
+[[machine.blade_row]]
+name = "Rotor"
+rotating = {}
+number_of_blades = 30
+leading_edge = [[0.08, 0.18], [0.08, 0.20], [0.08, 0.25], [0.08, 0.30], [0.08, 0.32]]
+trailing_edge = [[0.12, 0.18], [0.12, 0.20], [0.12, 0.25], [0.12, 0.30], [0.12, 0.32]]
+inlet_angle = [46.0, 48.8, 55.0, 59.7, 61.3]
+outlet_angle = {}
+chord = [0.05, 0.05, 0.05, 0.05, 0.05]
+relative_thickness = [0.09, 0.08, 0.07, 0.06, 0.055]
+[machine.blade_row.performance_model]
+type = "const"
+deviation = {}
+pressure_loss = {}
+[[machine.blade_row]]
+name = "Stator"
+rotating = false
+number_of_blades = 40
+leading_edge = [[0.18, 0.18], [0.18, 0.20], [0.18, 0.25], [0.18, 0.30], [0.18, 0.32]]
+trailing_edge = [[0.22, 0.18], [0.22, 0.20], [0.22, 0.25], [0.22, 0.30], [0.22, 0.32]]
+inlet_angle = [32.4, 29.7, 24.6, 20.9, 19.6]
+outlet_angle = {}
+chord = [0.045, 0.045, 0.045, 0.045, 0.045]
+relative_thickness = [0.08, 0.08, 0.08, 0.08, 0.08]
+[machine.blade_row.performance_model]
+type = "const"
+deviation = {}
+pressure_loss = {}
+)",
+                       s.ptot, s.mdot, s.rpm, solver, s.hub, s.rotor_rotating ? "true" : "false", s.rotor_outlet,
+                       s.rotor_deviation, s.rotor_loss, s.stator_outlet, s.stator_deviation, s.stator_loss);
+}
+
+// Runs init (and run when asked) on a job text; returns what was printed.
+std::string solve(const std::string& text, bool full = true) {
+    quorl_job_t job;
+    job.table = test::parse_toml(text);
+    testing::internal::CaptureStdout();
+    try {
+        job.init();
+        if (full) job.run();
+    } catch (...) {
+        testing::internal::GetCapturedStdout();
+        throw;
+    }
+    return testing::internal::GetCapturedStdout();
+}
+
+double omega_of(double rpm) { return ((rpm + rpm) * pi) / 60.0; }
+
+TEST(Solver, LosslessStageConservesMassAndEntropyAndDoesEulerWork) {
+    stage s;
+    solve(job_text(s));
+    const mesh_state& ms = mesh();
+    const flowfield_state& ff = flowfield();
+    const int n = ms.number_of_streamlines;
+    ASSERT_EQ(ms.number_of_quasinormals, 6);
+
+    // Quasi-normal 1 is set once; the others carry the inlet mass flow after the last solve.
+    EXPECT_NEAR(mass_flow_rate(1), s.mdot, 1e-3 * s.mdot);
+    for (int i = 2; i <= 6; ++i) EXPECT_NEAR(mass_flow_rate(i), s.mdot, 1e-7 * s.mdot) << "quasi-normal " << i;
+
+    const double s_in = ff.s(1, 1);
+    const double omega = omega_of(s.rpm);
+    for (int j = 1; j <= n; ++j) {
+        for (int i = 1; i <= 6; ++i) EXPECT_NEAR(ff.s(i, j), s_in, 1e-9 * std::fabs(s_in)) << i << "," << j;
+        // Ducts and the stator carry the total enthalpy.
+        for (int i : {2, 4, 5, 6}) EXPECT_EQ(ff.htot(i, j), ff.htot(i - 1, j)) << i << "," << j;
+    }
+    // The rotor's work is Euler's: on the hub and shroud streamlines, whose points stay put.
+    for (int j : {1, n}) {
+        const double euler = -omega * (ms.r(3, j) * ff.ct(3, j) - ms.r(2, j) * ff.ct(2, j));
+        EXPECT_NEAR(ff.htot(3, j) - ff.htot(2, j), euler, 1e-9 * std::fabs(euler));
+        EXPECT_GT(ff.htot(3, j), ff.htot(2, j) + 10e3);
+    }
+    // Every quasi-normal holds the static state of its last residual evaluation.
+    for (int i = 2; i <= 6; ++i) {
+        for (int j = 1; j <= n; ++j) {
+            const double h = ff.htot(i, j) - ff.cm(i, j) * ff.cm(i, j) / 2.0 - ff.ct(i, j) * ff.ct(i, j) / 2.0;
+            EXPECT_EQ(ff.p(i, j), ff.gas->pressure_hs(h, ff.s(i, j)));
+            EXPECT_EQ(ff.t(i, j), ff.gas->temperature_ps(ff.p(i, j), ff.s(i, j)));
+            EXPECT_EQ(ff.rho(i, j), ff.gas->density_pt(ff.p(i, j), ff.t(i, j)));
+        }
+    }
+}
+
+TEST(Solver, InletStateIsUniformAndCarriesTheMassFlow) {
+    stage s;
+    s.hub = "[[0.0, 0.20], [0.30, 0.20]]";
+    solve(job_text(s), false);
+    const flowfield_state& ff = flowfield();
+    const int n = mesh().number_of_streamlines;
+    for (int j = 1; j <= n; ++j) {
+        EXPECT_EQ(ff.ct(1, j), 0.0);
+        for (const array2d* a : {&ff.htot, &ff.s, &ff.cm, &ff.p, &ff.t, &ff.rho}) EXPECT_EQ((*a)(1, j), (*a)(1, 1));
+    }
+    // A radial inlet line on a cylindrical annulus: the flow area is the annulus area.
+    const double area = pi * (0.30 * 0.30 - 0.20 * 0.20);
+    EXPECT_NEAR(ff.rho(1, 1) * ff.cm(1, 1) * area, s.mdot, 1e-9 * s.mdot);
+}
+
+TEST(Solver, ExitSwirlFollowsTheBladeAnglesAndFrameSign) {
+    // Hub and shroud points never move, so there the state is that of the last solve's geometry.
+    {
+        stage s;
+        s.rotor_outlet = "[0.0, 0.0, 0.0, 0.0, 0.0]";  // beta = 0 in the rotor: Ct + U = 0
+        s.mdot = 20.0;
+        solve(job_text(s), false);
+        const double omega = omega_of(s.rpm);
+        for (int j : {1, mesh().number_of_streamlines})
+            EXPECT_EQ(flowfield().ct(3, j), 0.0 * flowfield().cm(3, j) - omega * mesh().r(3, j));
+    }
+    {
+        stage s;
+        s.stator_outlet = "[10.0, 10.0, 10.0, 10.0, 10.0]";  // stator frame sign -1: Ct = tand(-10) Cm
+        solve(job_text(s));
+        for (int j : {1, mesh().number_of_streamlines}) {
+            EXPECT_DOUBLE_EQ(flowfield().ct(5, j), tand(-10.0) * flowfield().cm(5, j));
+            EXPECT_LT(flowfield().ct(5, j), -10.0);
+        }
+    }
+}
+
+TEST(Solver, StationaryRowIgnoresTheRotationalSpeed) {
+    stage s;
+    s.rotor_rotating = false;
+    s.rotor_outlet = "[20.0, 20.0, 20.0, 20.0, 20.0]";
+    s.mdot = 20.0;
+    solve(job_text(s));
+    const flowfield_state& ff = flowfield();
+    for (int j = 1; j <= mesh().number_of_streamlines; ++j) {
+        EXPECT_EQ(ff.htot(3, j), ff.htot(2, j));
+        EXPECT_DOUBLE_EQ(ff.ct(3, j), tand(-20.0) * ff.cm(3, j));  // a compressor stator: frame sign -1
+    }
+}
+
+TEST(Solver, FreeVortexStatorLeavesUniformMeridionalVelocity) {
+    // A stator on a cylindrical annulus whose exit angles give r Ct = constant for uniform Cm.
+    std::string edge = "[", angles = "[";
+    for (int k = 0; k <= 12; ++k) {
+        const double r = 0.19 + 0.01 * k;
+        edge += fmt::format("{}[0.12, {}]", k ? ", " : "", r);
+        angles += fmt::format("{}{}", k ? ", " : "", atand(12.5 / (r * 100.0)));
+    }
+    edge += "]";
+    angles += "]";
+    const std::string text = fmt::format(R"(
+[thermo]
+model = "perfect_gas"
+[thermo.perfect_gas]
+r = 287.0
+cp = 1004.5
+[boundary_conditions]
+ptot_in = 101325.0
+Ttot_in = 288.15
+mdot_in = 18.0
+rpm = 0.0
+[solver]
+number_of_streamlines = 21
+[machine]
+type = "compressor"
+hub_outline = [[0.0, 0.20], [0.30, 0.20]]
+shroud_outline = [[0.0, 0.30], [0.30, 0.30]]
+[[machine.blade_row]]
+rotating = false
+number_of_blades = 40
+leading_edge = [[0.08, 0.19], [0.08, 0.31]]
+trailing_edge = {}
+inlet_angle = [0.0, 0.0]
+outlet_angle = {}
+chord = [0.04, 0.04]
+relative_thickness = [0.08, 0.08]
+[machine.blade_row.performance_model]
+type = "const"
+deviation = 0.0
+pressure_loss = 0.0
+)",
+                                         edge, angles);
+    solve(text);
+    const flowfield_state& ff = flowfield();
+    const mesh_state& ms = mesh();
+    const int n = ms.number_of_streamlines;
+    for (int i : {3, 4}) {
+        double lo = ff.cm(i, 1), hi = lo;
+        for (int j = 1; j <= n; ++j) {
+            lo = std::min(lo, ff.cm(i, j));
+            hi = std::max(hi, ff.cm(i, j));
+        }
+        EXPECT_LT((hi - lo) / lo, 2e-3) << "quasi-normal " << i;
+        // r Ct is the same on every streamline (a free vortex) and is carried by the duct.
+        const double K = ms.r(i, 1) * ff.ct(i, 1);
+        EXPECT_LT(K, -5.0);
+        for (int j = 1; j <= n; ++j) EXPECT_NEAR(ms.r(i, j) * ff.ct(i, j), K, 5e-3 * std::fabs(K));
+    }
+}
+
+TEST(Solver, SmallestAndEvenStreamlineCountsRun) {
+    for (int n : {3, 4}) {
+        stage s;
+        s.streamlines = n;
+        solve(job_text(s));
+        ASSERT_EQ(mesh().number_of_streamlines, n);
+        for (int i = 2; i <= 6; ++i) EXPECT_NEAR(mass_flow_rate(i), s.mdot, 1e-6 * s.mdot) << n << ", " << i;
+    }
+}
+
+TEST(Solver, SolverTableWarningsAndStreamlineCounts) {
+    const struct {
+        std::string solver;
+        std::string printed;
+    } cases[] = {
+        {"# no solver table\n", " WARNING: didn't found [solver] section! Using defaults.\n"},
+        {"[solver]\n", " WARNING: didn't found number_of_streamlines in [solver] section! Using defaults.\n"},
+        {"[solver]\nnumber_of_streamlines = 10.0\n",
+         " WARNING: didn't found number_of_streamlines in [solver] section! Using defaults.\n"},
+        {"[solver]\nnumber_of_streamlines = 'ten'\n",
+         " WARNING: didn't found number_of_streamlines in [solver] section! Using defaults.\n"},
+        {"[solver]\nnumber_of_streamlines = 2147483648\n",
+         " WARNING: didn't found number_of_streamlines in [solver] section! Using defaults.\n"},
+    };
+    for (const auto& c : cases) {
+        stage s;
+        s.solver = c.solver;
+        EXPECT_EQ(solve(job_text(s), false), c.printed);
+        EXPECT_EQ(mesh().number_of_streamlines, 10);
+    }
+}
+
+TEST(Solver, RunsThatCannotStartEndWithTheirMessage) {
+    const struct {
+        stage s;
+        const char* message;
+    } cases[] = {
+        {[] { stage s; s.streamlines = 0; return s; }(),
+         "ERROR: number_of_streamlines in [solver] must be positive (found 0)"},
+        {[] { stage s; s.streamlines = -4; return s; }(),
+         "ERROR: number_of_streamlines in [solver] must be positive (found -4)"},
+        {[] { stage s; s.streamlines = 2; return s; }(), "finite_differences: x must have at least 3 elements"},
+        {[] { stage s; s.streamlines = 1; return s; }(), "finite_differences: x must have at least 2 elements"},
+        {[] { stage s; s.mdot = 80.0; return s; }(), "bisect: f(a) and f(b) must have opposite signs"},
+        {[] { stage s; s.mdot = -1.0; return s; }(), "bisect: f(a) and f(b) must have opposite signs"},
+        {[] { stage s; s.ptot = -1.0; return s; }(),
+         "Error: the gas model gives no static state at the inlet for ptot_in = -1 Pa and Ttot_in = 288.15 K"},
+    };
+    for (const auto& c : cases) EXPECT_STOP(solve(job_text(c.s), false), c.message);
+}
+
+TEST(Solver, ChinisOdeIntegratesOutwardFromTheStartNode) {
+    // u' = B: Heun is exact for a constant slope, both ways.
+    std::vector<double> u = {0, 0, 5, 0, 0};
+    const std::vector<double> x = {0.0, 0.5, 1.5, 2.0, 4.0};
+    const std::vector<double> zero(5, 0.0), two(5, 2.0);
+    solve_chinis_ode(u, x, zero, two, zero, 3);
+    EXPECT_EQ(u, (std::vector<double>{2.0, 3.0, 5.0, 6.0, 10.0}));
+
+    // u' = A u: each step multiplies by 1 + hA + (hA)^2 / 2.
+    std::vector<double> v = {0, 1, 0};
+    const std::vector<double> xs = {0.0, 0.1, 0.3}, A(3, 1.0);
+    solve_chinis_ode(v, xs, A, zero, zero, 2);
+    EXPECT_DOUBLE_EQ(v[2], 1.0 + 0.2 + 0.02);
+    EXPECT_DOUBLE_EQ(v[0], 1.0 - 0.1 + 0.005);
+    EXPECT_EQ(v[1], 1.0);
+}
+
+TEST(Solver, NonFiniteSolutionIsReportedAfterTheRun) {
+    // A rotor turning the flow far too much: the stator exit runs out of meridional velocity.
+    stage s;
+    s.mdot = 22.0;
+    s.rotor_outlet = "[28.0, 30.0, 38.0, 45.0, 47.0]";
+    s.stator_outlet = "[3.0, 3.0, 3.0, 3.0, 3.0]";
+    s.rotor_deviation = 2.0;
+    s.rotor_loss = 0.05;
+    s.stator_loss = 0.06;
+    const auto dir = test::fresh_dir("solver_non_finite");
+    test::write_file(dir / "job.toml", job_text(s));
+    const auto r = test::run_quorl({"-i", "job.toml"}, dir);
+    const std::string warning =
+        " WARNING: the solution is not finite at quasi-normal 5, streamline 1; the outputs show it as it is\n";
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find(" Solving ...\n" + warning), std::string::npos) << r.out;
+    EXPECT_EQ(r.err, warning);
+}
+
+}  // namespace
