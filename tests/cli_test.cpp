@@ -29,11 +29,26 @@ TEST(CommandLine, HelpPrintsTheUsageTextAndReadsNothing) {
 }
 
 TEST(CommandLine, UndeclaredOptionIsRefusedWithTheOptionTable) {
-    const auto r = run_quorl({"--verbose"}, fresh_dir("cli_refused"));
-    EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.out.find("--verbose"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("--input"), std::string::npos) << r.out;
-    EXPECT_EQ(r.out.find("Loading config file"), std::string::npos);
+    const auto dir = fresh_dir("cli_refused");
+    write_file(dir / "a.toml", "");
+    const struct {
+        std::vector<std::string> args;
+        std::string refused;  // named in the library's message
+    } cases[] = {
+        {{"--verbose"}, "--verbose"},
+        {{"-x", "-i", "a.toml"}, "-x"},
+        {{"-i", "a.toml", "--help", "--inputs"}, "--inputs"},
+        {{"-i"}, "--input"},  // no file name
+    };
+    for (const auto& c : cases) {
+        const auto r = run_quorl(c.args, dir);
+        EXPECT_EQ(r.status, 0) << c.refused;
+        EXPECT_NE(r.out.find(c.refused), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("-i,--input"), std::string::npos) << r.out;  // the table of options
+        EXPECT_EQ(r.out.find("Loading config file"), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("Usage: Quorl"), std::string::npos) << r.out;
+        EXPECT_EQ(r.err, "");
+    }
 }
 
 TEST(CommandLine, InputOptionFormsNameTheJobFile) {
@@ -47,6 +62,7 @@ TEST(CommandLine, InputOptionFormsNameTheJobFile) {
         {{"--input", "b.toml"}, "b.toml"},
         {{"--input=c.toml"}, "c.toml"},
         {{"word", "-i", "d.toml", "other"}, "d.toml"},
+        {{"-i", "sub dir/my job.toml"}, "sub dir/my job.toml"},
     };
     for (const auto& c : cases) {
         const auto r = run_quorl(c.args, dir);
@@ -66,6 +82,17 @@ TEST(CommandLine, InvalidTomlIsReportedAtLoading) {
     EXPECT_NE(r.out.find("[plots"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("Solving"), std::string::npos);
     EXPECT_EQ(r.err, "ERROR STOP 1\n");
+}
+
+TEST(CommandLine, EmptyJobFileLoadsAndStopsInInit) {
+    const auto dir = fresh_dir("cli_empty");
+    for (const char* text : {"", "# comments only\n\n"}) {
+        write_file(dir / "empty.toml", text);
+        const auto r = run_quorl({"--input=empty.toml"}, dir);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, " Loading config file empty.toml ...\n Solving ...\n");
+        EXPECT_EQ(r.err, "ERROR STOP ERROR: didn't found [machine] section!\n");
+    }
 }
 
 }  // namespace
