@@ -364,8 +364,8 @@ TEST(ResultsOfTheProgram, FileHoldsTheFinalFlowFieldAsLibmatioReadsIt) {
     const thermo_t& gas = *ff.gas;
     const int n1 = m.number_of_quasinormals;
     const int n2 = m.number_of_streamlines;
-    ASSERT_EQ(n1, 6);
-    ASSERT_EQ(n2, 11);
+    ASSERT_GE(n1, 4);  // a stage: at least one row between the inlet and outlet lines
+    ASSERT_GE(n2, 3);
     EXPECT_EQ(fs::file_size(dir / "flow.mat"), static_cast<std::uintmax_t>(128 + 15 * (64 + 8 * n1 * n2)));
 
     using point_value = std::function<double(int, int)>;
