@@ -210,6 +210,16 @@ TEST(MachineDescription, AxialOffsetMovesTheEdgesOnly) {
     EXPECT_EQ(m.shroud_outline.points(1, 2), 0.3);
     EXPECT_NEAR(row.leading_edge.s_begin, 0.05, 1e-12);
     EXPECT_NEAR(row.leading_edge.s_end, 0.15, 1e-12);
+
+    // The shift comes before the trimming: on outlines that rise by 0.1 m per m, the radial
+    // leading edge moved from z = 0.1 to 0.15 meets the hub at r = 0.115 and the shroud at 0.215
+    // (the alternating projections onto a sloping outline stop within about 1e-11).
+    load_machine_description(parse_toml(machine_text(
+        {{"hub_outline", "[[0.0, 0.1], [0.3, 0.13]]"}, {"shroud_outline", "[[0.0, 0.2], [0.3, 0.23]]"}},
+        {{{"axial_offset", "0.05"}}})));
+    const curve_t& shifted = machine().blade_row(1).leading_edge;
+    EXPECT_NEAR(shifted.s_begin, 0.065, 1e-10);
+    EXPECT_NEAR(shifted.s_end, 0.165, 1e-10);
 }
 
 TEST(MachineDescription, ChordAndThicknessFollowTheMachineType) {

@@ -2,7 +2,9 @@
 
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -33,15 +35,26 @@ constexpr double rpm = 3000.0;
 class test_gas_t : public thermo_t {
 public:
     bool fail = false;
+    // Every property call in order: the function, its first argument and the entropy.
+    struct call {
+        char what;  // 'p' pressure_hs, 'T' temperature_ps
+        double first;
+        double s;
+    };
+    mutable std::vector<call> calls;
 
     static double p_hs(double h, double s) { return 2.0 * h - 100.0 * s; }
     static double T_ps(double p, double s) { return p / 1000.0 + 0.01 * s; }
 
     double pressure_hs(double h, double s) const override {
         if (fail) fatal("test gas: pressure_hs failed");
+        calls.push_back({'p', h, s});
         return p_hs(h, s);
     }
-    double temperature_ps(double p, double s) const override { return T_ps(p, s); }
+    double temperature_ps(double p, double s) const override {
+        calls.push_back({'T', p, s});
+        return T_ps(p, s);
+    }
 
     double density_hp(double, double) const override { return 0.0; }
     double density_pt(double, double) const override { return 0.0; }
@@ -153,6 +166,28 @@ const variable variables[15] = {
     {"Cm", val_cm, true},        {"Ct", val_ct, true},      {"Wt", expected_wt, false},
 };
 
+// The next variable of the file, which must be the real (n1 x n2) matrix `name`: its values in
+// column-major order, or nothing (with a failure recorded) when it is not.
+std::vector<double> read_next_matrix(mat_t* mat, const char* name, int n1, int n2) {
+    matvar_t* var = Mat_VarReadNext(mat);
+    if (var == nullptr) {
+        ADD_FAILURE() << "no variable " << name;
+        return {};
+    }
+    std::vector<double> values;
+    EXPECT_STREQ(var->name, name);
+    EXPECT_EQ(var->class_type, MAT_C_DOUBLE);
+    EXPECT_EQ(var->isComplex, 0);
+    if (var->rank == 2 && var->dims[0] == static_cast<std::size_t>(n1) && var->dims[1] == static_cast<std::size_t>(n2)) {
+        const auto* data = static_cast<const double*>(var->data);
+        values.assign(data, data + n1 * n2);
+    } else {
+        ADD_FAILURE() << name << " is not a " << n1 << " x " << n2 << " matrix";
+    }
+    Mat_VarFree(var);
+    return values;
+}
+
 constexpr std::uintmax_t expected_size = 128 + 15 * (64 + 8 * nq * ns);
 
 class ResultsTest : public ::testing::Test {
@@ -192,24 +227,16 @@ TEST_F(ResultsTest, FileReadBackByMatio) {
     // The variables in their order, each (quasi-normals x streamlines) of doubles.
     for (const variable& v : variables) {
         SCOPED_TRACE(v.name);
-        matvar_t* var = Mat_VarReadNext(mat);
-        ASSERT_NE(var, nullptr);
-        EXPECT_STREQ(var->name, v.name);
-        EXPECT_EQ(var->class_type, MAT_C_DOUBLE);
-        EXPECT_EQ(var->isComplex, 0);
-        ASSERT_EQ(var->rank, 2);
-        ASSERT_EQ(var->dims[0], static_cast<std::size_t>(nq));
-        ASSERT_EQ(var->dims[1], static_cast<std::size_t>(ns));
-        const auto* data = static_cast<const double*>(var->data);
+        const std::vector<double> data = read_next_matrix(mat, v.name, nq, ns);
+        ASSERT_FALSE(data.empty());
         for (int j = 1; j <= ns; ++j) {
             for (int i = 1; i <= nq; ++i) {
-                const double got = data[(i - 1) + (j - 1) * nq];
+                const double got = data[static_cast<std::size_t>((i - 1) + (j - 1) * nq)];
                 const double want = v.value(i, j);
                 if (v.exact) EXPECT_EQ(got, want) << "(" << i << ", " << j << ")";
                 else EXPECT_NEAR(got, want, 1e-12 * std::abs(want) + 1e-12) << "(" << i << ", " << j << ")";
             }
         }
-        Mat_VarFree(var);
     }
     EXPECT_EQ(Mat_VarReadNextInfo(mat), nullptr);
     Mat_Close(mat);
@@ -279,11 +306,125 @@ TEST_F(ResultsTest, MissingTableOrFileKey) {
     fs::current_path(old_cwd);
 }
 
+TEST_F(ResultsTest, GasCallsPointByPointInTheGivenOrder) {
+    // Quasi-normals outer, streamlines inner; at each point pTot, then Ttot from it, then pTotRel.
+    save_with(file_key(fresh_dir("results_call_order") / "flow.mat"));
+    const auto& calls = gas_in_use->calls;
+    ASSERT_EQ(calls.size(), static_cast<std::size_t>(3 * nq * ns));
+    std::size_t k = 0;
+    for (int i = 1; i <= nq; ++i) {
+        for (int j = 1; j <= ns; ++j, k += 3) {
+            SCOPED_TRACE(testing::Message() << "(" << i << ", " << j << ")");
+            for (std::size_t c = 0; c < 3; ++c) EXPECT_EQ(calls[k + c].s, val_s(i, j));
+            EXPECT_EQ(calls[k].what, 'p');
+            EXPECT_EQ(calls[k].first, val_htot(i, j));
+            EXPECT_EQ(calls[k + 1].what, 'T');
+            EXPECT_EQ(calls[k + 1].first, e_ptot(i, j));
+            EXPECT_EQ(calls[k + 2].what, 'p');
+            EXPECT_NEAR(calls[k + 2].first, e_htotrel(i, j), 1e-12 * std::abs(e_htotrel(i, j)));
+        }
+    }
+}
+
 TEST_F(ResultsTest, GasErrorLeavesNoFile) {
     const fs::path path = fresh_dir("results_gas_error") / "flow.mat";
     gas_in_use->fail = true;
     EXPECT_STOP(save_with(file_key(path)), "test gas: pressure_hs failed");
     EXPECT_FALSE(fs::exists(path));
+}
+
+// The example compressor stage without report and figures, saving its flow field to `file`.
+std::string stage_job(const std::string& file) {
+    toml::table job = parse_toml(read_file(quorl::test::source_path("examples/compressor_stage.toml")));
+    job.erase("reports");
+    job.erase("plots");
+    job.insert_or_assign("results", toml::table{{"file", file}});
+    std::ostringstream text;
+    text << job;
+    return text.str();
+}
+
+TEST(ResultsOfTheProgram, FileHoldsTheFinalFlowFieldAsLibmatioReadsIt) {
+    const fs::path dir = fresh_dir("results_program");
+    write_file(dir / "job.toml", stage_job("flow.mat"));
+    const auto run = quorl::test::run_quorl({"-i", "job.toml"}, dir);
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find(" Quorl finished successfully\n"), std::string::npos) << run.out;
+    EXPECT_EQ(run.err, "");
+
+    // The same job run here leaves the state that the program saved.
+    quorl_job_t job;
+    job.table = parse_toml(read_file(dir / "job.toml"));
+    ::testing::internal::CaptureStdout();
+    job.init();
+    job.run();
+    ::testing::internal::GetCapturedStdout();
+    const mesh_state& m = mesh();
+    const flowfield_state& ff = flowfield();
+    const thermo_t& gas = *ff.gas;
+    const int n1 = m.number_of_quasinormals;
+    const int n2 = m.number_of_streamlines;
+    ASSERT_GE(n1, 4);  // a stage: at least one row between the inlet and outlet lines
+    ASSERT_GE(n2, 3);
+    EXPECT_EQ(fs::file_size(dir / "flow.mat"), static_cast<std::uintmax_t>(128 + 15 * (64 + 8 * n1 * n2)));
+
+    using point_value = std::function<double(int, int)>;
+    const auto of = [](const array2d& a) -> point_value { return [&a](int i, int j) { return a(i, j); }; };
+    const point_value p_tot = [&](int i, int j) { return gas.pressure_hs(ff.htot(i, j), ff.s(i, j)); };
+    const point_value htot_rel = [&](int i, int j) {
+        const double w = wt(i, j);
+        const double ct = ff.ct(i, j);
+        return w * w * 0.5 + (ff.htot(i, j) - ct * ct * 0.5);
+    };
+    const std::pair<const char*, point_value> saved[15] = {
+        {"z", of(m.z)},
+        {"r", of(m.r)},
+        {"p", of(ff.p)},
+        {"pTot", p_tot},
+        {"pTotRel", [&](int i, int j) { return gas.pressure_hs(htot_rel(i, j), ff.s(i, j)); }},
+        {"T", of(ff.t)},
+        {"Ttot", [&](int i, int j) { return gas.temperature_ps(p_tot(i, j), ff.s(i, j)); }},
+        {"rho", of(ff.rho)},
+        {"S", of(ff.s)},
+        {"h", [&](int i, int j) {
+             const double cm = ff.cm(i, j);
+             const double ct = ff.ct(i, j);
+             return ff.htot(i, j) - (cm * cm + ct * ct) * 0.5;
+         }},
+        {"Htot", of(ff.htot)},
+        {"HtotRel", htot_rel},
+        {"Cm", of(ff.cm)},
+        {"Ct", of(ff.ct)},
+        {"Wt", [](int i, int j) { return wt(i, j); }},
+    };
+
+    mat_t* mat = Mat_Open((dir / "flow.mat").c_str(), MAT_ACC_RDONLY);
+    ASSERT_NE(mat, nullptr);
+    EXPECT_EQ(Mat_GetVersion(mat), MAT_FT_MAT5);
+    EXPECT_EQ(std::string(Mat_GetHeader(mat)).rfind("MATLAB 5.0 MAT-file, Platform: LINUX64, Created on: ", 0), 0u);
+    for (const auto& [name, value] : saved) {
+        SCOPED_TRACE(name);
+        const std::vector<double> data = read_next_matrix(mat, name, n1, n2);
+        ASSERT_FALSE(data.empty());
+        for (int j = 1; j <= n2; ++j) {
+            for (int i = 1; i <= n1; ++i) {
+                const double got = data[static_cast<std::size_t>((i - 1) + (j - 1) * n1)];
+                EXPECT_TRUE(std::isfinite(got)) << "(" << i << ", " << j << ")";
+                EXPECT_EQ(got, value(i, j)) << "(" << i << ", " << j << ")";
+            }
+        }
+    }
+    EXPECT_EQ(Mat_VarReadNextInfo(mat), nullptr);
+    Mat_Close(mat);
+}
+
+TEST(ResultsOfTheProgram, FileThatCannotBeCreatedEndsTheRunWithStatusTwo) {
+    const fs::path dir = fresh_dir("results_program_error");
+    write_file(dir / "job.toml", stage_job("no_such_dir/flow.mat"));
+    const auto run = quorl::test::run_quorl({"-i", "job.toml"}, dir);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "ERROR STOP matfile: cannot open file 'no_such_dir/flow.mat' for writing\n");
+    EXPECT_EQ(run.out.find("Quorl finished successfully"), std::string::npos) << run.out;
 }
 
 TEST_F(ResultsTest, FileErrorsHaveStatusTwo) {
