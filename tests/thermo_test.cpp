@@ -182,5 +182,21 @@ TEST_F(PerfectGasAir, OperationsAreMutuallyConsistent) {
     }
 }
 
+// The composed operations go through the object's own operations: a model derived from the
+// perfect gas that changes temperature_ps and pressure_st changes them too.
+TEST_F(PerfectGasAir, ComposedOperationsDispatchOnTheDynamicType) {
+    struct shifted_gas_t : thermo_perfect_gas_t {
+        double temperature_ps(double, double) const override { return 500.0; }
+        double pressure_st(double, double) const override { return 2e5; }
+    };
+    shifted_gas_t shifted;
+    static_cast<thermo_perfect_gas_t&>(shifted) = gas;
+    const thermo_t& model = shifted;
+    EXPECT_EQ(model.density_ps(1e5, 0.0), 1e5 / (287.0 * 500.0));
+    EXPECT_EQ(model.enthalpy_ps(1e5, 0.0), 1004.5 * 500.0);
+    EXPECT_EQ(model.pressure_hs(1004.5 * 300.0, 0.0), 2e5);
+    EXPECT_EQ(shifted.density_hs(1004.5 * 300.0, 0.0), 2e5 / ((1004.5 * 300.0 / 1004.5) * 287.0));
+}
+
 }  // namespace
 }  // namespace quorl

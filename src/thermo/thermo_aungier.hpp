@@ -13,7 +13,7 @@
 
 namespace quorl {
 
-class thermo_aungier_t final : public thermo_t {
+class thermo_aungier_t : public thermo_t {
 public:
     double r = 0.0;                // specific gas constant R, J/(kg K)
     double T_crit = 0.0;           // critical temperature, K

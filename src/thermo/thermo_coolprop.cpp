@@ -73,7 +73,8 @@ void bind_library(const toml::table& coolprop) {
     std::string library;
     if (get_value(coolprop, "library", library) != stat_success) fatal("coolprop.library not found in thermo table");
     const std::string path(trim_right(library));
-    void* handle = dlopen(path.c_str(), RTLD_LAZY);
+    // dlopen takes an empty name for the program itself, which is not a library to bind to.
+    void* handle = path.empty() ? nullptr : dlopen(path.c_str(), RTLD_LAZY);
     if (handle == nullptr) fatal("Error opening library: " + path);
 
     coolprop_binding_t b;

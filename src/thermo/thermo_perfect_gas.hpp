@@ -8,7 +8,7 @@
 
 namespace quorl {
 
-class thermo_perfect_gas_t final : public thermo_t {
+class thermo_perfect_gas_t : public thermo_t {
 public:
     double r = 0.0;         // specific gas constant, J/(kg K)
     double cp = 0.0;        // specific heat at constant pressure, J/(kg K)
@@ -32,9 +32,10 @@ public:
     double temperature_hp(double h, double p) const override;
     double enthalpy_ps(double p, double s) const override;
 
-    // Operations of the perfect gas beyond thermo_t.
-    double density_hs(double h, double s) const;   // kg/m3
-    double pressure_st(double s, double T) const;  // Pa
+    // Operations of the perfect gas beyond thermo_t. Like the 14 above they are virtual: the
+    // operations composed of others call them on the object's dynamic type.
+    virtual double density_hs(double h, double s) const;   // kg/m3
+    virtual double pressure_st(double s, double T) const;  // Pa
 };
 
 // Builds the perfect gas from the sub-table `perfect_gas` of the `thermo` table.
