@@ -4,11 +4,16 @@
 #include <ostream>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include <toml++/toml.h>
 
 #include "array2d.hpp"
 #include "job_file.hpp"
+
+namespace pyplot_module {
+class pyplot;
+}
 
 namespace quorl {
 
@@ -35,6 +40,7 @@ struct quorl_job_t {
 void create_quorl_job(quorl_job_t& job, const std::string& filename);
 
 struct blade_row_t;
+struct curve_t;
 
 // Shared by the two equilibrium solvers.
 // Row number of the passage that ends at quasi-normal j (0: duct); a negative type ends the run.
@@ -55,5 +61,16 @@ void solve_chinis_ode(std::span<double> u, vview x, vview A, vview B, vview C, i
 
 // Writes the complete report to `out`.
 void quorl_print_report(std::ostream& out);
+
+// Figures, each saved as name + "." + the format of the `plots` table in the working directory.
+// The machine: hub and shroud outlines, then each row's leading and trailing edge.
+void plot_machine(const std::string& name);
+// The mesh: the polyline of each quasi-normal, then of each streamline.
+void plot_mesh(const std::string& name);
+// One line per quasi-normal k: x(k, :) against y(k, :).
+void plot_xy(const std::string& name, const array2d& x, const array2d& y, std::string_view xlabel,
+             std::string_view ylabel, std::string_view title);
+// Adds the curve to the figure as a line through 100 points over its usable range.
+void plot_curve(pyplot_module::pyplot& figure, const curve_t& curve, std::string_view linestyle, int linewidth);
 
 }  // namespace quorl

@@ -1,7 +1,123 @@
+// The five figures of the final state (table `plots`): machine geometry, mesh and the radial
+// profiles of pressure, tangential and meridional velocity, each drawn by a matplotlib script.
+
+#include <cstdint>
+#include <iostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "console.hpp"
+#include "curves.hpp"
+#include "flowfield.hpp"
+#include "job_file.hpp"
+#include "machine.hpp"
+#include "math.hpp"
+#include "mesh.hpp"
+#include "pyplot_module.hpp"
 #include "quorl.hpp"
+#include "stop.hpp"
 
 namespace quorl {
 
-void quorl_job_t::create_plots() {}
+namespace {
+
+// Settings of the figures, set by create_plots and passed on as read.
+std::string python = "python3";      // the interpreter command
+std::string figure_format = "png";   // image format and file-name extension
+std::string dpi = "75";              // resolution as decimal text
+
+std::vector<double> values_of(vview v) {
+    std::vector<double> out(static_cast<std::size_t>(v.size()));
+    for (int i = 1; i <= v.size(); ++i) out[static_cast<std::size_t>(i - 1)] = v(i);
+    return out;
+}
+
+void add_line(pyplot_module::pyplot& figure, vview x, vview y, std::string_view linestyle, int linewidth) {
+    figure.add_plot(values_of(x), values_of(y), "", linestyle, linewidth);
+}
+
+// Saves the figure as name.format; an interpreter that cannot be run ends the run (status 2).
+void save(pyplot_module::pyplot& figure, const std::string& name) {
+    try {
+        figure.savefig(name + "." + figure_format, dpi, python);
+    } catch (const pyplot_module::pyplot_error& e) {
+        file_error(e.what());
+    }
+    figure.destroy();
+}
+
+// Ends the run with the message located at the value of `key` in the job file.
+[[noreturn]] void settings_error(const toml_context& context, const toml::table& plots, std::string_view key,
+                                 std::string_view message) {
+    const std::string diagnostic = context.report(message, get_node(plots, key));
+    fatal_after_output(console::record({diagnostic}) + "\n");
+}
+
+}  // namespace
+
+void plot_curve(pyplot_module::pyplot& figure, const curve_t& curve, std::string_view linestyle, int linewidth) {
+    const std::vector<double> s = linspace(curve.s_begin, curve.s_end, 100);
+    const array2d x = curve.at_n(vview(s));
+    add_line(figure, x.row(1), x.row(2), linestyle, linewidth);
+}
+
+void plot_machine(const std::string& name) {
+    const machine_state& m = machine();
+    pyplot_module::pyplot figure;
+    figure.initialize(true, "z (m)", "r (m)", "Machine geometry", false, true);
+    plot_curve(figure, m.hub_outline, "-k", 2);
+    plot_curve(figure, m.shroud_outline, "-k", 2);
+    for (const blade_row_t& row : m.blade_row) {
+        const char* style = row.rotating ? "-r" : "-b";
+        plot_curve(figure, row.leading_edge, style, 2);
+        plot_curve(figure, row.trailing_edge, style, 2);
+    }
+    save(figure, name);
+}
+
+void plot_mesh(const std::string& name) {
+    const mesh_state& ms = mesh();
+    pyplot_module::pyplot figure;
+    figure.initialize(true, "z (m)", "r (m)", "Computational mesh", false, true);
+    for (int i = 1; i <= ms.number_of_quasinormals; ++i) add_line(figure, ms.z.row(i), ms.r.row(i), "-k", 1);
+    for (int j = 1; j <= ms.number_of_streamlines; ++j) add_line(figure, ms.z.col(j), ms.r.col(j), "-k", 1);
+    save(figure, name);
+}
+
+void plot_xy(const std::string& name, const array2d& x, const array2d& y, std::string_view xlabel,
+             std::string_view ylabel, std::string_view title) {
+    pyplot_module::pyplot figure;
+    figure.initialize(true, xlabel, ylabel, title, false, false);
+    // Odd quasi-normals (inlet line, trailing edges) red, even ones (leading edges, outlet) green.
+    for (int k = 1; k <= x.size1(); ++k) add_line(figure, x.row(k), y.row(k), k % 2 == 1 ? "-r" : "-g", 1);
+    save(figure, name);
+}
+
+void quorl_job_t::create_plots() {
+    const toml::table* plots = get_table(table, "plots");
+    if (plots == nullptr) {
+        console::write(std::cout, {"Cannot read [plot] section, no plots will will be created"});
+        return;
+    }
+    if (get_value(*plots, "python", python, std::string("python3")) != stat_success)
+        settings_error(context, *plots, "python", "python must be string");
+    if (get_value(*plots, "format", figure_format, std::string("png")) != stat_success)
+        settings_error(context, *plots, "format", "format must be string");
+    std::int32_t dpi_value = 75;
+    if (get_value(*plots, "dpi", dpi_value, std::int32_t{75}) != stat_success || dpi_value <= 0)
+        settings_error(context, *plots, "dpi", "dpi must be positive integer");
+    dpi = std::to_string(dpi_value);
+
+    const mesh_state& ms = mesh();
+    const flowfield_state& ff = flowfield();
+    plot_machine("machine");
+    plot_mesh("mesh");
+    array2d p_bar = ff.p;
+    for (double& v : p_bar.data()) v = v / 1e5;
+    plot_xy("pressure_by_r", p_bar, ms.r, "Pressure (bar)", "r (m)", "Pressure");
+    plot_xy("Ct_by_r", ff.ct, ms.r, "Ct (m/s)", "r (m)", "Absolute circumferential velocity");
+    plot_xy("Cm_by_r", ff.cm, ms.r, "Cm (m/s)", "r (m)", "Meridional velocity");
+}
 
 }  // namespace quorl

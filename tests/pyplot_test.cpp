@@ -10,6 +10,7 @@
 #include <limits>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "pyplot_module.hpp"
@@ -201,6 +202,14 @@ TEST(Pyplot, NumbersReadBackExactly) {
         }
     }
     EXPECT_EQ(out, expected + "\n");
+
+    // Written as Python's repr writes them: the shortest digits that read back exactly.
+    for (const auto& [value, text] : std::vector<std::pair<double, std::string>>{
+             {0.1, "0.1"}, {1.0 / 3.0, "0.3333333333333333"}, {2.0, "2.0"}, {-0.0, "-0.0"}, {1e-4, "0.0001"},
+             {1e-5, "1e-05"}, {1e15, "1000000000000000.0"}, {1e16, "1e+16"},
+             {123456789012345678.0, "1.2345678901234568e+17"}, {5e-324, "5e-324"}}) {
+        EXPECT_EQ(pyplot_module::python_float(value), text);
+    }
 }
 
 TEST(Pyplot, TextsCannotBreakTheScript) {

@@ -2,9 +2,11 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -93,9 +95,16 @@ std::string python_string(std::string_view text) {
 std::string python_float(double value) {
     if (std::isnan(value)) return "float('nan')";
     if (std::isinf(value)) return value > 0 ? "float('inf')" : "-float('inf')";
-    // 17 significant digits ("%.17g", but independent of the C locale) read back exactly.
+    // Python's repr: the shortest digits that read back as exactly this double, in fixed form
+    // for decimal exponents from -4 to 15 and in exponent form otherwise; independent of the
+    // C locale.
     char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 17);
+    auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
+    const char* e = std::find(buffer, result.ptr, 'e') + 1;  // "e+NN" or "e-NN"
+    int exponent = 0;
+    std::from_chars(e + (*e == '+' ? 1 : 0), result.ptr, exponent);
+    if (exponent >= -4 && exponent < 16)
+        result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
     std::string text(buffer, result.ptr);
     // Without a point or an exponent Python reads an integer, and -0 would lose its sign.
     if (text.find_first_of(".e") == std::string::npos) text += ".0";
@@ -172,6 +181,8 @@ void pyplot::savefig(std::string_view figure_file, std::string_view dpi_text,
     }
 
     const std::string command = std::string(python_command) + " " + temp_script_name;
+    // Whatever this process has written so far goes out before the interpreter's own output.
+    std::fflush(nullptr);
     const bool have_shell = std::system(nullptr) != 0;
     const int status = have_shell ? std::system(command.c_str()) : -1;
     remove_script();

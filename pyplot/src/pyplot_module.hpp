@@ -33,8 +33,8 @@ public:
     void add_plot(std::span<const double> x, std::span<const double> y, std::string_view label,
                   std::string_view linestyle, int linewidth);
 
-    // Writes the script, runs "<python_command> pyplot_module_temp_1234567890.py" through the shell
-    // and deletes the script. The interpreter's exit status is ignored; a command that the shell
+    // Writes the script, flushes this process's output, runs
+    // "<python_command> pyplot_module_temp_1234567890.py" through the shell, waits, and deletes the script. The interpreter's exit status is ignored; a command that the shell
     // cannot find or run, a shell that cannot be started, or a script that cannot be written
     // throws pyplot_error. `dpi_text` is the resolution as decimal text.
     void savefig(std::string_view figure_file, std::string_view dpi_text, std::string_view python_command) const;
@@ -58,7 +58,8 @@ private:
 // surrogate escapes that Python uses for undecodable file-name bytes). Pure ASCII.
 std::string python_string(std::string_view text);
 
-// A Python float literal that reads back as exactly `value`, including -0.0, NaN and infinities.
+// A Python float literal that reads back as exactly `value`, including -0.0, NaN and infinities:
+// the shortest such digits, as Python's repr gives them.
 std::string python_float(double value);
 
 }  // namespace pyplot_module
