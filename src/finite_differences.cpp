@@ -53,8 +53,9 @@ double diff_at_point_i(vview f, vview x, int i) {
     const int n = x.size();
     if (n < 2) need_two();
     check_values(f, n);
-    if (i < 1 || i > n) fatal("finite_differences: i must lie between 1 and the number of elements of x");
     if (n == 2 || i == 1) return (f(2) - f(1)) / (x(2) - x(1));
+    // Outside 1..n the formulas below would read past the ends of the grid.
+    if (i < 1 || i > n) fatal("finite_differences: i must lie between 1 and the number of elements of x");
     if (i == n) return (f(n) - f(n - 1)) / (x(n) - x(n - 1));
     return diff_inner(f, x, i);
 }

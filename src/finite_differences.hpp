@@ -9,8 +9,8 @@
 
 namespace quorl {
 
-// First derivative at point i (1-based): forward at i = 1 or n = 2, backward at i = n,
-// the non-uniform three-point formula inside.
+// First derivative at point i (1-based): forward at i = 1 or n = 2 (whatever i), backward at
+// i = n, the non-uniform three-point formula inside.
 double diff_at_point_i(vview f, vview x, int i);
 // Second derivative at point i, centred at min(n - 1, max(2, i)).
 double diff2_at_point_i(vview f, vview x, int i);

@@ -27,6 +27,24 @@ std::vector<double> interp1_rank10(vview x, const array2d& y, double xi, std::st
 array2d interp1_rank11(vview x, const array2d& y, vview xi, std::string_view method = "linear",
                        std::string_view extrap = "NaN");
 
+// The generic name: the form is chosen by the shapes of y and xi.
+inline double interp1(vview x, vview y, double xi, std::string_view method = "linear",
+                      std::string_view extrap = "NaN") {
+    return interp1_rank00(x, y, xi, method, extrap);
+}
+inline std::vector<double> interp1(vview x, vview y, vview xi, std::string_view method = "linear",
+                                   std::string_view extrap = "NaN") {
+    return interp1_rank01(x, y, xi, method, extrap);
+}
+inline std::vector<double> interp1(vview x, const array2d& y, double xi, std::string_view method = "linear",
+                                   std::string_view extrap = "NaN") {
+    return interp1_rank10(x, y, xi, method, extrap);
+}
+inline array2d interp1(vview x, const array2d& y, vview xi, std::string_view method = "linear",
+                       std::string_view extrap = "NaN") {
+    return interp1_rank11(x, y, xi, method, extrap);
+}
+
 // The common body: y is c x n, xi has m points, result c x m.
 array2d interp1_dispatch(vview x, const array2d& y, vview xi, std::string_view method = "linear",
                          std::string_view extrap = "NaN");

@@ -131,4 +131,20 @@ double root_scalar(F&& f, const root_scalar_options& o) {
     fatal("root_scalar: unknown method");
 }
 
+// The 64-bit forms under their own names.
+template <class F>
+double bisect_real64(F&& f, double a, double b, double xtol = 2e-12, double rtol = 1e-15, int maxiter = 100,
+                     solver_info_t* info = nullptr) {
+    return bisect(f, a, b, xtol, rtol, maxiter, info);
+}
+template <class F>
+double newton_real64(F&& f, double x0, const std::function<double(double)>& fprime = {}, double xtol = 2e-12,
+                     double rtol = 1e-15, int maxiter = 100, solver_info_t* info = nullptr) {
+    return newton(f, x0, fprime, xtol, rtol, maxiter, info);
+}
+template <class F>
+double root_scalar_real64(F&& f, const root_scalar_options& o) {
+    return root_scalar(f, o);
+}
+
 }  // namespace quorl

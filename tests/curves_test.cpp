@@ -159,6 +159,23 @@ TEST(Curve, Intersection) {
     EXPECT_NEAR(on_hub[1], x[1], 1e-9);
     EXPECT_LT(x[1], 0.25);
     EXPECT_GT(x[1], 0.12);
+
+    // Every projection after the first cycle's starts from the parameter that the previous
+    // projection onto the same curve found (restarting from mid-range changes the last bits here).
+    for (const dvec* start : {&guess, static_cast<const dvec*>(nullptr)}) {
+        double s1 = (hub.s_begin + hub.s_end) * 0.5;
+        double s2 = (edge.s_begin + edge.s_end) * 0.5;
+        dvec expected = start ? *start : edge.at_1(s2);
+        for (int cycle = 1; cycle <= 100; ++cycle) {
+            const dvec old = expected;
+            project_to_curve(expected, hub, &s1, &s1);
+            project_to_curve(expected, edge, &s2, &s2);
+            const double dz = expected[0] - old[0];
+            const double dr = expected[1] - old[1];
+            if (dz * dz + dr * dr < 2.220446049250313e-16) break;
+        }
+        EXPECT_EQ(intersection(hub, edge, start), expected);
+    }
 }
 
 // Callers that keep only (z, r) of a curve with more coordinates get the first ones.

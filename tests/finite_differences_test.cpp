@@ -78,6 +78,7 @@ TEST(FiniteDifferences, EndPointsAndSmallGrids) {
     const dvec f2{2.0, 6.0};
     EXPECT_EQ(diff_at_point_i(f2, x2, 1), 2.0);
     EXPECT_EQ(diff_at_point_i(f2, x2, 2), 2.0);
+    EXPECT_EQ(diff_at_point_i(f2, x2, 7), 2.0);  // with two points, whatever i
     EXPECT_EQ(diff_at_all_points(x2, f2), (dvec{2.0, 2.0}));
 
     const char* two = "finite_differences: x must have at least 2 elements";

@@ -80,6 +80,90 @@ TEST(Interp1, PchipSlopesAtInnerNodesAreWeightedHarmonicMeans) {
     EXPECT_NEAR(interp1_rank00(x, y, 0.5 + h, "pchip"), 2.0, 1e-7);
     EXPECT_NEAR(interp1_rank00(x, y, 0.5 - h, "pchip"), 2.0, 1e-7);
     EXPECT_LT(interp1_rank00(x, y, 0.5 + h, "pchip"), 2.0);
+
+    // A point's value uses the nodes k - 1 to k + 2 of its interval k and nothing further away,
+    // whatever the other query points of the call.
+    dvec far_x = x;
+    dvec far_y = y;
+    far_x[0] = -7.0;   // two nodes left of the interval (1.5, 3)
+    far_y[0] = 50.0;
+    const dvec xi{2.2, 0.7, 3.4};
+    const dvec near = interp1(x, y, xi, "pchip");
+    EXPECT_EQ(interp1(far_x, far_y, xi, "pchip")[0], near[0]);
+    EXPECT_EQ(interp1(x, y, 2.2, "pchip"), near[0]);
+    far_y = y;
+    far_y[4] = -9.0;  // two nodes right of the interval (0.5, 1.5)
+    EXPECT_EQ(interp1(x, far_y, xi, "pchip")[1], near[1]);
+
+    // A NaN secant next to the interval is no sign change: it enters the slope formula, so the
+    // neighbouring interval turns NaN, while an interval two nodes away does not.
+    const dvec with_nan{nan, 2.0, 1.5, 4.0, 4.2};
+    EXPECT_TRUE(std::isnan(interp1(x, with_nan, 1.0, "pchip")));
+    EXPECT_EQ(interp1(x, with_nan, 2.2, "pchip"), interp1(x, y, 2.2, "pchip"));
+}
+
+// The two kernels written out term by term, in their operation order, for one ordinate list.
+double reference_kernel(bool pchip, const dvec& x, const dvec& y, double xi) {
+    const int n = static_cast<int>(x.size());
+    const auto X = [&](int i) { return x[static_cast<std::size_t>(i - 1)]; };
+    const auto Y = [&](int i) { return y[static_cast<std::size_t>(i - 1)]; };
+    int lower = 1;
+    int upper = n;
+    while (upper - lower > 1) {
+        const int mid = (lower + upper) / 2;
+        if (X(mid) > xi) upper = mid;
+        else lower = mid;
+    }
+    const int k = lower;
+    if (!pchip) {
+        const double t = (xi - X(k)) / (X(k + 1) - X(k));
+        return (Y(k + 1) - Y(k)) * t + Y(k);
+    }
+    const auto h = [&](int i) { return (i == 0 || i == n) ? 0.0 : std::fabs(X(i + 1) - X(i)); };
+    const double R = h(k);
+    const double V = h(k - 1);
+    const double W = h(k + 1);
+    const double delta = (Y(k + 1) - Y(k)) / R;
+    double dL = delta;
+    double dR = delta;
+    if (V > 0) {
+        const double dl = (Y(k) - Y(k - 1)) / V;
+        dL = delta * dl <= 0 ? 0.0 : 3 * (R + V) / ((2 * V + R) / delta + (2 * R + V) / dl);
+    }
+    if (W > 0) {
+        const double dr = (Y(k + 2) - Y(k + 1)) / W;
+        dR = delta * dr <= 0 ? 0.0 : 3 * (R + W) / ((2 * W + R) / delta + (2 * R + W) / dr);
+    }
+    const double t = (xi - X(k)) / R;
+    const double s = (X(k + 1) - xi) / R;
+    return Y(k + 1) * (3 * (t * t) - 2 * (t * t * t)) + Y(k) * (3 * (s * s) - 2 * (s * s * s)) -
+           dL * R * (s * s * s - s * s) + dR * R * (t * t * t - t * t);
+}
+
+// Bit for bit, inside the table and beyond it, on a non-uniform grid with a repeated abscissa.
+TEST(Interp1, KernelsFollowTheirFormulasToTheLastBit) {
+    dvec x{0.013, 0.31, 0.77, 0.77, 1.29, 2.03, 2.2};
+    dvec y{41.7, 38.2, 33.9, 35.0, 29.3, 29.3, 31.1};
+    std::mt19937_64 rng(11);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    for (int i = 0; i < 30; ++i) {
+        x.push_back(x.back() + 0.05 + u(rng));
+        y.push_back(y.back() + 10.0 * (u(rng) - 0.5));
+    }
+    dvec xi;
+    for (int j = 0; j <= 3000; ++j) xi.push_back(-0.3 + j * 0.01137);
+    for (const char* method : {"linear", "pchip"}) {
+        SCOPED_TRACE(method);
+        const bool pchip = std::string(method) == "pchip";
+        const dvec many = interp1_rank01(x, y, xi, method, "extrap");
+        for (std::size_t j = 0; j < xi.size(); ++j) {
+            const double expected = reference_kernel(pchip, x, y, xi[j]);
+            EXPECT_EQ(std::bit_cast<std::uint64_t>(many[j]), std::bit_cast<std::uint64_t>(expected)) << xi[j];
+            EXPECT_EQ(std::bit_cast<std::uint64_t>(interp1_rank00(x, y, xi[j], method, "extrap")),
+                      std::bit_cast<std::uint64_t>(expected))
+                << xi[j];
+        }
+    }
 }
 
 TEST(Interp1, OutOfRangeUnderNaNRule) {

@@ -73,13 +73,40 @@ TEST(Bisect, NoSignChange) {
 }
 
 TEST(Bisect, ExactZeroStaysInsideTheBracket) {
-    // The first midpoint of [0, 2] is the root itself; so is the end a of [1, 3].
-    for (const auto& [a, b] : {std::pair{0.0, 2.0}, std::pair{2.0, 0.0}, std::pair{1.0, 3.0}, std::pair{0.0, 1.0}}) {
+    // The first midpoint of [0, 2] is the root itself; so is the end a of [1, 3] and of [1, 0].
+    // The bracket then closes on the root: 1 -+ 2^-39 (a product of zero taken as positive
+    // would close on b instead, 1.999999999998181 for [0, 2]).
+    struct row {
+        double a, b, expected;
+        int iterations;
+    };
+    const double below = 0.99999999999818101;  // 1 - 2^-39
+    const double above = 1.000000000001819;    // 1 + 2^-39
+    for (const row& r : {row{0.0, 2.0, below, 40}, row{2.0, 0.0, above, 40}, row{1.0, 3.0, above, 40},
+                         row{0.0, 1.0, below, 39}, row{1.0, 0.0, below, 39}}) {
         solver_info_t info;
-        const double x = bisect(minus_one, a, b, 2e-12, 1e-15, 100, &info);
-        EXPECT_TRUE(info.converged) << a << " " << b;
-        EXPECT_NEAR(x, 1.0, 4e-12) << a << " " << b;
+        const double x = bisect(minus_one, r.a, r.b, 2e-12, 1e-15, 100, &info);
+        EXPECT_EQ(x, r.expected) << r.a << " " << r.b;
+        EXPECT_TRUE(info.converged) << r.a << " " << r.b;
+        EXPECT_EQ(info.iterations, r.iterations) << r.a << " " << r.b;
     }
+    EXPECT_EQ(below, 1.0 - std::ldexp(1.0, -39));
+    EXPECT_EQ(above, 1.0 + std::ldexp(1.0, -39));
+}
+
+// A NaN value is no sign-change failure, and a NaN product moves the end a.
+TEST(Bisect, NaNValues) {
+    const auto nan_at_zero = [](double x) { return x == 0.0 ? std::nan("") : x - 1.0; };
+    solver_info_t info;
+    EXPECT_EQ(bisect(nan_at_zero, 0.0, 3.0, 2e-12, 1e-15, 100, &info), 2.9999999999986358);
+    EXPECT_TRUE(info.converged);
+    EXPECT_EQ(info.iterations, 41);
+
+    // While growing a bracket, a NaN at the lower end moves the upper end.
+    recorder f{[](double x) { return x < 0.0 ? std::nan("") : x - 10.0; }, {}};
+    root_scalar(f, {.x0 = 0.0, .info = &info});
+    ASSERT_GT(f.points.size(), 3u);
+    EXPECT_EQ(f.points[2], (0.001 - -0.001) * 1.5 + 0.001);
 }
 
 TEST(Bisect, SinglePrecision) {
