@@ -1,11 +1,252 @@
-#include "performance_model.hpp"
+#include "performance_model_lieblein.hpp"
 
+#include <algorithm>
+#include <cmath>
+
+#include "flowfield.hpp"
+#include "job_file.hpp"
+#include "machine.hpp"
+#include "math.hpp"
+#include "mesh.hpp"
+#include "optimize.hpp"
 #include "stop.hpp"
 
 namespace quorl {
 
-void create_performance_model_lieblein(std::unique_ptr<performance_model_t>&, int, const toml::table&) {
-    fatal("performance_model: the model 'lieblein' is not available in this build");
+namespace {
+
+// Correlation constants that are single-precision numbers widened to double.
+constexpr double k0_28 = 0.2800000011920929;
+constexpr double k0_1 = 0.10000000149011612;
+constexpr double k0_3 = 0.30000001192092896;
+constexpr double k0_914 = 0.9139999747276306;
+constexpr double k2_3 = 2.299999952316284;
+constexpr double k0_025 = 0.02500000037252903;
+constexpr double k0_06 = 0.05999999865889549;
+constexpr double k1_2 = 1.2000000476837158;
+constexpr double k0_43 = 0.4300000071525574;
+constexpr double k0_9625 = 0.9624999761581421;
+constexpr double k0_17 = 0.17000000178813934;
+constexpr double k0_85 = 0.8500000238418579;
+constexpr double k0_74 = 0.7400000095367432;
+constexpr double k1_9 = 1.899999976158142;
+constexpr double k1_09 = 1.090000033378601;
+constexpr double k1_67 = 1.6699999570846558;
+constexpr double k0_01 = 0.009999999776482582;
+constexpr double k3_1 = 3.0999999046325684;
+constexpr double k1_12 = 1.1200000047683716;
+constexpr double k0_61 = 0.6100000143051147;
+constexpr double k0_4 = 0.4000000059604645;
+constexpr double k2_92 = 2.9200000762939453;
+constexpr double k15_6 = 15.600000381469727;
+constexpr double k8_2 = 8.199999809265137;
+constexpr double k10_3 = 10.300000190734863;
+constexpr double k0_48 = 0.47999998927116394;
+constexpr double k4_176 = 4.176000118255615;
+
+constexpr double angle_xtol = 1e-6;   // tolerance of the three bisections
+constexpr double guard = 1e-10;       // keeps the velocity ratio finite for zero Cm
+
+const std::vector<double> default_m1 = {0.17, -0.0333, 0.333};
+
+// Geometry and inlet flow of one streamline of the row, read afresh at every call.
+struct cascade_point {
+    double sigma;    // solidity
+    double tb;       // relative thickness
+    double beta1m;   // inlet blade angle, deg
+    double beta2m;   // outlet blade angle, deg
+    double theta;    // camber, deg
+    double beta1;    // inlet relative flow angle, deg
+    double beta1c;   // beta1 limited to [0, 70]
+    double cm1;
+    double cm2;
+};
+
+cascade_point cascade_at(const blade_row_t& row, int i1, int i2, int j) {
+    const mesh_state& msh = mesh();
+    const flowfield_state& ff = flowfield();
+    cascade_point c{};
+    const double Z = static_cast<double>(row.number_of_blades);
+    const double pitch = 6.283185307179586 * msh.r(i1, j) / Z;
+    const double y1 = msh.y(i1, j);
+    c.sigma = row.chord.at(y1) / pitch;
+    c.tb = row.relative_thickness.at(y1);
+    c.beta1m = row.inlet_angle.at(y1);
+    c.beta2m = row.outlet_angle.at(msh.y(i2, j));
+    c.theta = c.beta1m - c.beta2m;
+    c.beta1 = atan2d(wt(i1, j), ff.cm(i1, j));
+    c.beta1c = std::max(std::min(c.beta1, 70.0), 0.0);
+    c.cm1 = ff.cm(i1, j);
+    c.cm2 = ff.cm(i2, j);
+    return c;
+}
+
+// The bracket 1.12 + 0.61 cos^2(beta1*) / sigma (tan beta1* - tan beta2*) shared by the
+// equivalent diffusion ratio and the critical Mach number.
+double diffusion_bracket(double beta1_star, double beta2_star, double sigma) {
+    const double c1 = cosd(beta1_star);
+    return k1_12 + k0_61 * (c1 * c1) / sigma * (tand(beta1_star) - tand(beta2_star));
+}
+
+}  // namespace
+
+void create_performance_model_lieblein(std::unique_ptr<performance_model_t>& model, int k,
+                                       const toml::table& table) {
+    const double Ksh = get_real_or_stop(table, "Ksh", 1.0, "performance_model.");
+    const double K1 = get_real_or_stop(table, "K1", 0.004, "performance_model.");
+    const double K2 = get_real_or_stop(table, "K2", 4.0, "performance_model.");
+
+    std::vector<double> m1 = default_m1;
+    if (const toml::array* array = get_array(table, "m1")) {
+        if (array_to_reals(*array, m1) != 0) fatal("performance_model.m1 must hold only numbers");
+    }
+
+    model.reset();
+    model = std::make_unique<performance_model_lieblein_t>(machine().blade_row(k), Ksh, K1, K2, std::move(m1));
+}
+
+double performance_model_lieblein_t::design_incidence(int i1, int i2, int j) const {
+    const cascade_point c = cascade_at(row, i1, i2, j);
+    const double sigma3 = c.sigma * c.sigma * c.sigma;
+
+    const double q = k0_28 / (k0_1 + std::pow(c.tb, k0_3));
+    const double i010 = std::pow(c.beta1c, k0_914 + sigma3 / 160.0) / (5.0 + 46.0 * std::exp(-k2_3 * c.sigma)) -
+                        k0_1 * sigma3 * std::exp((c.beta1c - 70.0) * 0.25);
+    const double n = k0_025 * c.sigma - k0_06 -
+                     std::pow(c.beta1c / 90.0, 1.0 + k1_2 * c.sigma) / (1.5 + k0_43 * c.sigma);
+    return std::pow(10.0 * c.tb, q) * Ksh * i010 + n * c.theta;
+}
+
+double performance_model_lieblein_t::design_deviation(int i1, int i2, int j) const {
+    const cascade_point c = cascade_at(row, i1, i2, j);
+    const double x = c.beta1c / 100.0;
+
+    double P = 0.0;
+    if (!m1.empty()) {
+        P = m1.back();
+        for (auto it = m1.rbegin() + 1; it != m1.rend(); ++it) P = P * x + *it;
+    }
+    const double b = k0_9625 - k0_17 * x - k0_85 * (x * x * x);
+    const double m = P / std::pow(c.sigma, b);
+    const double delta010 =
+        (k0_74 * std::pow(c.sigma, k1_9) + 3.0 * c.sigma) * std::pow(c.beta1c / 90.0, k1_09 * c.sigma + k1_67) +
+        k0_01 * c.sigma * c.beta1c;
+    return m * c.theta + Ksh * (6.25 * c.tb + 37.5 * (c.tb * c.tb)) * delta010;
+}
+
+double performance_model_lieblein_t::deviation(int i1, int i2, int j) const {
+    const cascade_point c = cascade_at(row, i1, i2, j);
+    const double sigma4 = c.sigma * c.sigma * c.sigma * c.sigma;
+
+    const double slope = ((0.25 * sigma4 + c.sigma) / std::pow(c.beta1c / 53.0, 2.5) + 1.0) / std::exp(k3_1 * c.sigma);
+    const double i_star = design_incidence(i1, i2, j);
+    const double delta_star = design_deviation(i1, i2, j);
+    const double d = (c.beta1 - c.beta1m - i_star) * slope + delta_star +
+                     10.0 * (1.0 - (std::fabs(c.cm2) + guard) / (std::fabs(c.cm1) + guard));
+    // fmax drops a NaN d in favour of 0; the upper limit is taken last.
+    return std::fmin(85.0 - c.beta2m, std::fmax(d, 0.0));
+}
+
+double performance_model_lieblein_t::incidence(int i1, int, int j) const { return incidence_of_row(row, i1, j); }
+
+lieblein_design_loss_t performance_model_lieblein_t::design_loss_terms(int i1, int i2, int j) const {
+    const cascade_point c = cascade_at(row, i1, i2, j);
+    lieblein_design_loss_t d;
+    d.beta1_star = c.beta1m + design_incidence(i1, i2, j);
+    d.beta2_star = c.beta2m + design_deviation(i1, i2, j);
+    d.R = (std::fabs(c.cm1) * cosd(d.beta2_star)) / (std::fabs(c.cm2) * cosd(d.beta1_star));
+    d.Deq = diffusion_bracket(d.beta1_star, d.beta2_star, c.sigma) * d.R;
+    const double X = (d.Deq - 1.0) * (d.Deq - 1.0);
+    d.omega_star = K1 * (K2 + k3_1 * X + k0_4 * (X * X * X * X)) * 2.0 * c.sigma / cosd(d.beta2_star) / (d.R * d.R);
+    return d;
+}
+
+double performance_model_lieblein_t::design_pressure_loss(int i1, int i2, int j) const {
+    return design_loss_terms(i1, i2, j).omega_star;
+}
+
+lieblein_loss_t performance_model_lieblein_t::loss_terms(int i1, int i2, int j) const {
+    const cascade_point c = cascade_at(row, i1, i2, j);
+    const flowfield_state& ff = flowfield();
+    const thermo_t& gas = *ff.gas;
+    lieblein_loss_t L;
+
+    L.i_star = design_incidence(i1, i2, j);
+    const double beta1_star = c.beta1m + L.i_star;
+    L.delta_star = design_deviation(i1, i2, j);
+    const double beta2_star = c.beta2m + L.delta_star;
+
+    // Stall- and choke-side limits of the inlet flow angle.
+    const double theta = c.theta;
+    auto f_beta1s = [&](double x) {
+        return theta * (k2_92 - x / k15_6) / k8_2 + k10_3 - (x - beta1_star);
+    };
+    auto f_beta1c = [&](double x) {
+        return theta * (1.0 - std::pow(30.0 / x, k0_48)) / k4_176 - 9.0 - (x - beta1_star);
+    };
+    L.beta1s = bisect(f_beta1s, 0.0, 90.0, angle_xtol);
+    L.beta1ch = bisect(f_beta1c, 20.0, 90.0, angle_xtol);
+    const double is = L.beta1s - c.beta1m;
+    const double ic = L.beta1ch - c.beta1m;
+    const double Ds = is - L.i_star;
+    const double Dc = L.i_star - ic;
+
+    // Inlet relative Mach number and the Mach-corrected limits.
+    const double p1 = ff.p(i1, j);
+    const double T1 = ff.t(i1, j);
+    const double wt1 = wt(i1, j);
+    const double a1 = gas.sound_speed_pt(p1, T1);
+    const double W1 = std::sqrt(wt1 * wt1 + c.cm1 * c.cm1);
+    L.M1 = W1 / a1;
+    const double kM1 = std::min(Ksh, 1.0) * L.M1;
+    L.ic = L.i_star - Dc / (1.0 + 0.5 * (L.M1 * L.M1 * L.M1));
+    L.is = L.i_star + Ds / (1.0 + 0.5 * (kM1 * kM1 * kM1));
+    L.im = L.ic + (L.is - L.ic) * Dc / (Dc + Ds);
+
+    L.omega_star = design_pressure_loss(i1, i2, j);
+    const double di = L.im - L.i_star;
+    L.omegam = L.omega_star * (1.0 + (di * di) / (Ds * Ds));
+
+    // Sonic relative speed, reached by expanding the relative total state isentropically.
+    const double ct1 = ff.ct(i1, j);
+    const double I = ff.htot(i1, j) - ct1 * ct1 / 2.0 + wt1 * wt1 / 2.0;
+    const double s1 = ff.s(i1, j);
+    const double pt = gas.pressure_hs(I, s1);
+    const double Tt = gas.temperature_ps(pt, s1);
+    const double at = gas.sound_speed_pt(pt, Tt);
+    auto f_sonic = [&](double w) {
+        const double h = I - w * w / 2.0;
+        const double p = gas.pressure_hs(h, s1);
+        const double T = gas.temperature_hp(h, p);
+        return gas.sound_speed_pt(p, T) - w;
+    };
+    L.W_star = bisect(f_sonic, 0.0, at, angle_xtol);
+    L.M1c = (L.W_star / a1) / diffusion_bracket(beta1_star, beta2_star, c.sigma);
+
+    // Supercritical inlet: extra loss growing with the Mach number above critical and with the
+    // inlet speed relative to sonic.
+    if (L.M1 > L.M1c) {
+        const double w_ratio = W1 / L.W_star;
+        L.omegam = L.omegam + Ksh * (std::min(L.M1, 1.0) / L.M1c - 1.0) * (w_ratio * w_ratio);
+    }
+
+    const double i = c.beta1 - c.beta1m;
+    if (i >= L.im) {
+        L.xi = (i - L.im) / (L.is - L.im);
+    } else {
+        L.xi = (i - L.im) / (L.im - L.ic);
+    }
+    const double omega = L.omegam * lieblein_incidence_loss_factor(L.xi);
+    L.omega = std::isnan(omega) ? 1.0 : std::min(omega, 1.0);
+    return L;
+}
+
+double performance_model_lieblein_t::pressure_loss(int i1, int i2, int j) const { return loss_terms(i1, i2, j).omega; }
+
+double lieblein_incidence_loss_factor(double xi) {
+    if (xi < -2.0) return 5.0 - 4.0 * (xi + 2.0);
+    if (xi < 1.0) return 1.0 + xi * xi;
+    return 2.0 + 2.0 * (xi - 1.0);
 }
 
 }  // namespace quorl
