@@ -37,21 +37,18 @@ void solve_chinis_ode(std::span<double> u, vview x, vview A, vview B, vview C, i
 
 namespace {
 
-// Work space of the residual evaluations, sized once per mesh: no allocation per evaluation.
-struct workspace {
-    std::vector<double> A, B, C, beta, profile1, profile2, u;
+// Buffers of one solve, sized once and reused by every residual evaluation, so that an
+// evaluation allocates nothing: the coefficients, the exit flow angles, the derivative
+// profiles (R = r ct in a duct; G = r tand(beta) and the rothalpy I at a blade-row exit) and
+// the integrated meridional velocity.
+struct solve_buffers {
+    std::vector<double> A, B, C, beta, R, G, I, u;
 
-    void size_for(int n) {
-        const auto m = static_cast<std::size_t>(n);
-        if (u.size() == m) return;
-        for (auto* v : {&A, &B, &C, &beta, &profile1, &profile2, &u}) v->assign(m, 0.0);
+    explicit solve_buffers(int n) {
+        const auto m = static_cast<std::size_t>(n > 0 ? n : 0);
+        for (auto* v : {&A, &B, &C, &beta, &R, &G, &I, &u}) v->assign(m, 0.0);
     }
 };
-
-workspace& work() {
-    static workspace w;
-    return w;
-}
 
 // The bracket term of every A_i: sind(psi) Q - kappa cosd(psi), with Q from the Mach numbers,
 // the meridional angle and its rate of change along the quasi-normal.
@@ -71,8 +68,7 @@ double curvature_term(int j, int i) {
 }
 
 // Integrates the equation across quasi-normal j from the trial value x at the middle streamline.
-void integrate_across(int j, double x) {
-    workspace& w = work();
+void integrate_across(solve_buffers& w, int j, double x) {
     flowfield_state& ff = flowfield();
     const mesh_state& ms = mesh();
     const int n = ms.number_of_streamlines;
@@ -91,8 +87,7 @@ void solve_full_equilibrium_at_qnormal(int j) {
     const thermo_t& gas = *ff.gas;
     const int n = ms.number_of_streamlines;
     const int k = passage_row(j);
-    workspace& w = work();
-    w.size_for(n);
+    solve_buffers w(n);
     solver_info_t info;
     auto at = [](std::vector<double>& v, int i) -> double& { return v[static_cast<std::size_t>(i - 1)]; };
 
@@ -103,16 +98,15 @@ void solve_full_equilibrium_at_qnormal(int j) {
             ff.ct(j, i) = ms.r(j - 1, i) * ff.ct(j - 1, i) / ms.r(j, i);
         }
         auto flux_rate_difference_with_ct = [&](double x) {
-            // Profiles: total enthalpy is profile1's role only through htot itself; R = r ct.
-            for (int i = 1; i <= n; ++i) at(w.profile1, i) = ms.r(j, i) * ff.ct(j, i);
+            for (int i = 1; i <= n; ++i) at(w.R, i) = ms.r(j, i) * ff.ct(j, i);
             const vview y = ms.y.row(j);
             for (int i = 1; i <= n; ++i) {
                 at(w.A, i) = curvature_term(j, i);
                 at(w.B, i) = 0.0;
                 at(w.C, i) = diff_at_point_i(ff.htot.row(j), y, i) - ff.t(j, i) * diff_at_point_i(ff.s.row(j), y, i) -
-                             (ff.ct(j, i) / ms.r(j, i)) * diff_at_point_i(vview(w.profile1), y, i);
+                             (ff.ct(j, i) / ms.r(j, i)) * diff_at_point_i(vview(w.R), y, i);
             }
-            integrate_across(j, x);
+            integrate_across(w, j, x);
             update_state_variables_at_quasinormal_from_htot_s_c(j);
             return mass_flow_rate(j) - ff.boco.mdot_in;
         };
@@ -145,10 +139,10 @@ void solve_full_equilibrium_at_qnormal(int j) {
 
     auto flux_rate_difference_with_beta = [&](double x) {
         for (int i = 1; i <= n; ++i) at(w.beta, i) = exit_flow_angle(row, j, i);
-        // Profiles: G = r tand(beta) and the rothalpy I = htot + omega r ct before this update.
+        // The rothalpy profile is that of the state before this evaluation updates it.
         for (int i = 1; i <= n; ++i) {
-            at(w.profile1, i) = ms.r(j, i) * tand(at(w.beta, i));
-            at(w.profile2, i) = ff.htot(j, i) + omega * ms.r(j, i) * ff.ct(j, i);
+            at(w.G, i) = ms.r(j, i) * tand(at(w.beta, i));
+            at(w.I, i) = ff.htot(j, i) + omega * ms.r(j, i) * ff.ct(j, i);
         }
         const vview y = ms.y.row(j);
         for (int i = 1; i <= n; ++i) {
@@ -156,12 +150,12 @@ void solve_full_equilibrium_at_qnormal(int j) {
             const double cb = cosd(beta);
             const double cb2 = cb * cb;
             at(w.A, i) = cb2 * (curvature_term(j, i) -
-                                (tand(beta) / ms.r(j, i)) * diff_at_point_i(vview(w.profile1), y, i));
+                                (tand(beta) / ms.r(j, i)) * diff_at_point_i(vview(w.G), y, i));
             at(w.B, i) = 2.0 * omega * cb * sind(beta) * cosd(ms.lambda(j, i));
-            at(w.C, i) = cb2 * (diff_at_point_i(vview(w.profile2), y, i) -
+            at(w.C, i) = cb2 * (diff_at_point_i(vview(w.I), y, i) -
                                 ff.t(j, i) * diff_at_point_i(ff.s.row(j), y, i));
         }
-        integrate_across(j, x);
+        integrate_across(w, j, x);
         for (int i = 1; i <= n; ++i) {
             ff.ct(j, i) = tand(at(w.beta, i)) * ff.cm(j, i) - omega * ms.r(j, i);
             ff.htot(j, i) = ff.htot(j - 1, i) - omega * (ms.r(j, i) * ff.ct(j, i) - ms.r(j - 1, i) * ff.ct(j - 1, i));

@@ -6,6 +6,7 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include "finite_differences.hpp"
 #include "flowfield.hpp"
 #include "machine.hpp"
 #include "math.hpp"
@@ -29,6 +30,8 @@ struct stage {
     double stator_deviation = 0.0, stator_loss = 0.0;
     std::string hub = "[[0.0, 0.20], [0.15, 0.205], [0.30, 0.21]]";
     std::string solver;  // replaces the [solver] table when not empty
+    std::string type = "compressor";
+    std::string rotor_trailing_edge = "[[0.12, 0.18], [0.12, 0.20], [0.12, 0.25], [0.12, 0.30], [0.12, 0.32]]";
 };
 
 std::string job_text(const stage& s) {
@@ -47,7 +50,7 @@ mdot_in = {}
 rpm = {}
 {}
 [machine]
-type = "compressor"
+type = "{}"
 hub_outline = {}
 shroud_outline = [[0.0, 0.30], [0.15, 0.30], [0.30, 0.30]]
 [[machine.blade_row]]
@@ -55,7 +58,7 @@ name = "Rotor"
 rotating = {}
 number_of_blades = 30
 leading_edge = [[0.08, 0.18], [0.08, 0.20], [0.08, 0.25], [0.08, 0.30], [0.08, 0.32]]
-trailing_edge = [[0.12, 0.18], [0.12, 0.20], [0.12, 0.25], [0.12, 0.30], [0.12, 0.32]]
+trailing_edge = {}
 inlet_angle = [46.0, 48.8, 55.0, 59.7, 61.3]
 outlet_angle = {}
 chord = [0.05, 0.05, 0.05, 0.05, 0.05]
@@ -79,8 +82,9 @@ type = "const"
 deviation = {}
 pressure_loss = {}
 )",
-                       s.ptot, s.mdot, s.rpm, solver, s.hub, s.rotor_rotating ? "true" : "false", s.rotor_outlet,
-                       s.rotor_deviation, s.rotor_loss, s.stator_outlet, s.stator_deviation, s.stator_loss);
+                       s.ptot, s.mdot, s.rpm, solver, s.type, s.hub, s.rotor_rotating ? "true" : "false",
+                       s.rotor_trailing_edge, s.rotor_outlet, s.rotor_deviation, s.rotor_loss, s.stator_outlet,
+                       s.stator_deviation, s.stator_loss);
 }
 
 // Runs init (and run when asked) on a job text; returns what was printed.
@@ -98,11 +102,47 @@ std::string solve(const std::string& text, bool full = true) {
     return testing::internal::GetCapturedStdout();
 }
 
+// The 100 full sweeps on the state that init left; returns what was printed.
+std::string run_sweeps() {
+    testing::internal::CaptureStdout();
+    try {
+        quorl_job_t{}.run();
+    } catch (...) {
+        testing::internal::GetCapturedStdout();
+        throw;
+    }
+    return testing::internal::GetCapturedStdout();
+}
+
+// Every flow-field value of quasi-normal i, array by array.
+std::vector<double> state_of(int i) {
+    const flowfield_state& ff = flowfield();
+    std::vector<double> v;
+    for (const array2d* a : {&ff.p, &ff.t, &ff.rho, &ff.s, &ff.htot, &ff.cm, &ff.ct})
+        for (int j = 1; j <= mesh().number_of_streamlines; ++j) v.push_back((*a)(i, j));
+    return v;
+}
+
+// p, t and rho of quasi-normal i are those of its htot, s, cm and ct.
+void expect_static_state_consistent(int i) {
+    const flowfield_state& ff = flowfield();
+    for (int j = 1; j <= mesh().number_of_streamlines; ++j) {
+        const double h = ff.htot(i, j) - ff.cm(i, j) * ff.cm(i, j) / 2.0 - ff.ct(i, j) * ff.ct(i, j) / 2.0;
+        EXPECT_EQ(ff.p(i, j), ff.gas->pressure_hs(h, ff.s(i, j))) << i << "," << j;
+        EXPECT_EQ(ff.t(i, j), ff.gas->temperature_ps(ff.p(i, j), ff.s(i, j))) << i << "," << j;
+        EXPECT_EQ(ff.rho(i, j), ff.gas->density_pt(ff.p(i, j), ff.t(i, j))) << i << "," << j;
+    }
+}
+
 double omega_of(double rpm) { return ((rpm + rpm) * pi) / 60.0; }
 
 TEST(Solver, LosslessStageConservesMassAndEntropyAndDoesEulerWork) {
     stage s;
-    solve(job_text(s));
+    solve(job_text(s), false);
+    // The main sweeps print nothing and never touch the inlet state of quasi-normal 1.
+    const std::vector<double> inlet = state_of(1);
+    EXPECT_EQ(run_sweeps(), "");
+    EXPECT_EQ(state_of(1), inlet);
     const mesh_state& ms = mesh();
     const flowfield_state& ff = flowfield();
     const int n = ms.number_of_streamlines;
@@ -126,14 +166,7 @@ TEST(Solver, LosslessStageConservesMassAndEntropyAndDoesEulerWork) {
         EXPECT_GT(ff.htot(3, j), ff.htot(2, j) + 10e3);
     }
     // Every quasi-normal holds the static state of its last residual evaluation.
-    for (int i = 2; i <= 6; ++i) {
-        for (int j = 1; j <= n; ++j) {
-            const double h = ff.htot(i, j) - ff.cm(i, j) * ff.cm(i, j) / 2.0 - ff.ct(i, j) * ff.ct(i, j) / 2.0;
-            EXPECT_EQ(ff.p(i, j), ff.gas->pressure_hs(h, ff.s(i, j)));
-            EXPECT_EQ(ff.t(i, j), ff.gas->temperature_ps(ff.p(i, j), ff.s(i, j)));
-            EXPECT_EQ(ff.rho(i, j), ff.gas->density_pt(ff.p(i, j), ff.t(i, j)));
-        }
-    }
+    for (int i = 2; i <= 6; ++i) expect_static_state_consistent(i);
 }
 
 TEST(Solver, InletStateIsUniformAndCarriesTheMassFlow) {
@@ -314,6 +347,77 @@ TEST(Solver, ChinisOdeIntegratesOutwardFromTheStartNode) {
     EXPECT_EQ(v[1], 1.0);
 }
 
+// The meridional-velocity profile that the equilibrium equation gives on quasi-normal j from
+// its current state and the value at the middle streamline, with the coefficients A, B, C
+// written out term by term.
+std::vector<double> equilibrium_profile(int j, double omega, const blade_row_t* row, double deviation) {
+    const flowfield_state& ff = flowfield();
+    const mesh_state& ms = mesh();
+    const int n = ms.number_of_streamlines;
+    const vview y = ms.y.row(j);
+    std::vector<double> beta, G, I, R, A, B, C;
+    for (int i = 1; i <= n; ++i) {
+        beta.push_back(row ? (row->outlet_angle.at(ms.y(j, i)) + deviation) * row->frame_sign : 0.0);
+        G.push_back(ms.r(j, i) * tand(beta.back()));
+        I.push_back(ff.htot(j, i) + omega * ms.r(j, i) * ff.ct(j, i));
+        R.push_back(ms.r(j, i) * ff.ct(j, i));
+    }
+    for (int i = 1; i <= n; ++i) {
+        const double a = ff.gas->sound_speed_pt(ff.p(j, i), ff.t(j, i));
+        const double Mm = ff.cm(j, i) / a, Mt = ff.ct(j, i) / a;
+        const double phi = ms.phi(j, i), psi = phi - ms.lambda(j, i), kappa = ms.kappa(j, i);
+        const double dphi = deg2rad(diff_at_point_i(ms.phi.row(j), y, i));
+        const double Q = (-(1.0 + Mt * Mt) * sind(phi) / ms.r(j, i) - dphi / cosd(psi) - tand(psi) * kappa) /
+                         (1.0 - Mm * Mm);
+        const double dS = diff_at_point_i(ff.s.row(j), y, i);
+        const double b = beta[static_cast<std::size_t>(i - 1)];
+        if (row) {
+            const double c2 = cosd(b) * cosd(b);
+            A.push_back(c2 * (sind(psi) * Q - kappa * cosd(psi) - (tand(b) / ms.r(j, i)) * diff_at_point_i(G, y, i)));
+            B.push_back(2.0 * omega * cosd(b) * sind(b) * cosd(ms.lambda(j, i)));
+            C.push_back(c2 * (diff_at_point_i(I, y, i) - ff.t(j, i) * dS));
+        } else {
+            A.push_back(sind(psi) * Q - kappa * cosd(psi));
+            B.push_back(0.0);
+            C.push_back(diff_at_point_i(ff.htot.row(j), y, i) - ff.t(j, i) * dS -
+                        (ff.ct(j, i) / ms.r(j, i)) * diff_at_point_i(R, y, i));
+        }
+    }
+    const int mid = (n + 1) / 2;
+    std::vector<double> u(static_cast<std::size_t>(n), 0.0);
+    u[static_cast<std::size_t>(mid - 1)] = ff.cm(j, mid);
+    solve_chinis_ode(u, y, A, B, C, mid);
+    return u;
+}
+
+TEST(Solver, FullSolveEndsOnTheEquilibriumProfile) {
+    // A converged solve's last evaluation took its coefficients from the state of a trial one
+    // bisection step away, so its profile is the one that the equation gives on the final
+    // state to within rounding; a wrong term of A, B or C, or a wrong start node, shows here.
+    // An even streamline count (the trial value on streamline 5 of 10) and a rotor trailing
+    // edge leaning downstream toward the shroud (lambda < 0).
+    stage s;
+    s.streamlines = 10;
+    s.rotor_trailing_edge = "[[0.11, 0.18], [0.1129, 0.20], [0.1214, 0.25], [0.13, 0.30], [0.1329, 0.32]]";
+    s.rotor_deviation = 2.0;
+    s.rotor_loss = 0.05;
+    s.stator_outlet = "[5.0, 8.0, 12.0, 15.0, 20.0]";
+    s.stator_loss = 0.06;
+    solve(job_text(s), false);
+    const int n = mesh().number_of_streamlines;
+    for (int j = 2; j <= 6; ++j) {
+        solve_full_equilibrium_at_qnormal(j);
+        const bool row = j == 3 || j == 5;
+        const std::vector<double> u = equilibrium_profile(j, j == 3 ? omega_of(s.rpm) : 0.0,
+                                                          row ? &machine().blade_row(j == 3 ? 1 : 2) : nullptr,
+                                                          j == 3 ? s.rotor_deviation : s.stator_deviation);
+        for (int i = 1; i <= n; ++i) {
+            const double cm = flowfield().cm(j, i);
+            EXPECT_NEAR(u[static_cast<std::size_t>(i - 1)], cm, 1e-12 * std::fabs(cm)) << j << "," << i;
+        }
+    }
+}
+
 TEST(Solver, NonFiniteSolutionIsReportedAfterTheRun) {
     // A rotor turning the flow far too much: the stator exit runs out of meridional velocity.
     stage s;
@@ -331,6 +435,139 @@ TEST(Solver, NonFiniteSolutionIsReportedAfterTheRun) {
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find(" Solving ...\n" + warning), std::string::npos) << r.out;
     EXPECT_EQ(r.err, warning);
+}
+
+// Exit entropy of the blade row ending at quasi-normal j, streamline i: the loss lowers the
+// exit relative total pressure; `p_exit` is the static pressure that j held before its solve.
+double exit_entropy(int j, int i, double omega, double Y, bool compressor, double p_exit) {
+    const flowfield_state& ff = flowfield();
+    const mesh_state& ms = mesh();
+    const double U1 = omega * ms.r(j - 1, i);
+    const double U2 = omega * ms.r(j, i);
+    const double I = ff.htot(j - 1, i) + U1 * ff.ct(j - 1, i);
+    const double p0rel1 = ff.gas->pressure_hs(I + U1 * U1 / 2.0, ff.s(j - 1, i));
+    const double h0rel2 = I + U2 * U2 / 2.0;
+    const double p0rel2is = ff.gas->pressure_hs(h0rel2, ff.s(j - 1, i));
+    const double p0rel2 = compressor ? p0rel2is - Y * (p0rel1 - ff.p(j - 1, i)) : (p0rel2is + Y * p_exit) / (1.0 + Y);
+    return ff.gas->entropy_hp(h0rel2, p0rel2);
+}
+
+TEST(Solver, EachSolveWritesWhatItsPassageAsks) {
+    // Quasi-normals 2 to 5 solved once each, in order, on the state that init left: a duct
+    // after the swirl-free inlet, the rotor, a duct after swirling flow, the stator.
+    for (const bool full : {false, true}) {
+        SCOPED_TRACE(full ? "full equilibrium" : "simplified equilibrium");
+        stage s;
+        s.rotor_deviation = 2.0;
+        s.rotor_loss = 0.05;
+        s.stator_deviation = 3.0;
+        s.stator_loss = 0.06;
+        solve(job_text(s), false);
+        const flowfield_state& ff = flowfield();
+        const mesh_state& ms = mesh();
+        const int n = ms.number_of_streamlines;
+        const double omega = omega_of(s.rpm);
+        const auto solve_at = [full](int j) {
+            if (full) solve_full_equilibrium_at_qnormal(j);
+            else solve_simplified_equilibrium_at_qnormal(j);
+        };
+
+        for (int j = 2; j <= 5; ++j) {
+            const bool rotor = j == 3;
+            const bool row = j == 3 || j == 5;
+            const blade_row_t& blades = machine().blade_row(rotor ? 1 : 2);
+            const double w = rotor ? omega : 0.0;
+            const double deviation = rotor ? s.rotor_deviation : s.stator_deviation;
+            const double Y = rotor ? s.rotor_loss : s.stator_loss;
+            const std::vector<double> before = state_of(j - 1);
+            solve_at(j);
+            EXPECT_EQ(state_of(j - 1), before) << "quasi-normal " << j - 1 << " changed by the solve of " << j;
+            EXPECT_NEAR(mass_flow_rate(j), s.mdot, 1e-7 * s.mdot) << "quasi-normal " << j;
+            expect_static_state_consistent(j);
+            for (int i = 1; i <= n; ++i) {
+                SCOPED_TRACE(fmt::format("quasi-normal {}, streamline {}", j, i));
+                if (!row) {
+                    // Total enthalpy and entropy carried, r Ct constant along the streamline.
+                    EXPECT_EQ(ff.htot(j, i), ff.htot(j - 1, i));
+                    EXPECT_EQ(ff.s(j, i), ff.s(j - 1, i));
+                    EXPECT_EQ(ff.ct(j, i), (ms.r(j - 1, i) * ff.ct(j - 1, i)) / ms.r(j, i));
+                    if (j == 2 && !full) {
+                        // After swirl-free flow the march keeps the trial pressure: the
+                        // whole quasi-normal has one static state and one velocity.
+                        EXPECT_EQ(ff.ct(j, i), 0.0);
+                        EXPECT_EQ(ff.cm(j, i), ff.cm(j, 1));
+                        EXPECT_EQ(ff.p(j, i), ff.p(j, 1));
+                    }
+                    continue;
+                }
+                // Exit flow angle from the outlet angle, the deviation and the frame sign;
+                // rothalpy carried, so the work is Euler's.
+                const double beta = (blades.outlet_angle.at(ms.y(j, i)) + deviation) * blades.frame_sign;
+                const double U2 = w * ms.r(j, i);
+                const double I = w * ms.r(j - 1, i) * ff.ct(j - 1, i) + ff.htot(j - 1, i);
+                EXPECT_EQ(ff.ct(j, i), tand(beta) * ff.cm(j, i) - U2);
+                if (full) {
+                    EXPECT_EQ(ff.htot(j, i),
+                              ff.htot(j - 1, i) - w * (ms.r(j, i) * ff.ct(j, i) - ms.r(j - 1, i) * ff.ct(j - 1, i)));
+                    EXPECT_EQ(ff.s(j, i), exit_entropy(j, i, w, Y, true, 0.0));
+                    EXPECT_GT(ff.s(j, i), ff.s(j - 1, i));
+                } else {
+                    EXPECT_EQ(ff.htot(j, i), I - U2 * ff.ct(j, i));
+                    EXPECT_EQ(ff.s(j, i), ff.s(j - 1, i));  // no loss in the start-up sweeps
+                }
+                if (!rotor) {
+                    EXPECT_EQ(ff.htot(j, i), ff.htot(j - 1, i));
+                }
+            }
+        }
+    }
+}
+
+TEST(Solver, TurbineLossIsReferredToTheExitStaticPressureBeforeTheSolve) {
+    stage s;
+    s.type = "turbine";
+    s.rotor_loss = 0.3;
+    solve(job_text(s), false);
+    const int n = mesh().number_of_streamlines;
+    std::vector<double> p_exit;
+    for (int i = 1; i <= n; ++i) p_exit.push_back(flowfield().p(3, i));
+    solve_full_equilibrium_at_qnormal(3);
+    for (int i = 1; i <= n; ++i) {
+        const double p_before = p_exit[static_cast<std::size_t>(i - 1)];
+        EXPECT_EQ(flowfield().s(3, i), exit_entropy(3, i, omega_of(s.rpm), 0.3, false, p_before)) << "streamline " << i;
+        EXPECT_NE(flowfield().p(3, i), p_before);
+    }
+}
+
+TEST(Solver, FailedRootSearchLeavesTheLastEvaluationsState) {
+    // No hub pressure carries this mass flow: the bracket search fails, quietly, and the
+    // quasi-normal keeps the state of the last trial, the bracket's high-pressure end, where
+    // the static enthalpy exceeds the total and no streamline carries flow.
+    for (int j : {2, 3}) {
+        stage s;
+        solve(job_text(s), false);
+        flowfield().boco.mdot_in = 1000.0;
+        testing::internal::CaptureStdout();
+        solve_simplified_equilibrium_at_qnormal(j);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        expect_static_state_consistent(j);
+        for (int i = 1; i <= mesh().number_of_streamlines; ++i) EXPECT_EQ(flowfield().cm(j, i), 0.0) << j << "," << i;
+        EXPECT_EQ(mass_flow_rate(j), 0.0);
+    }
+}
+
+TEST(Solver, UnknownPassageAndMachineTypesEndTheRun) {
+    stage s;
+    solve(job_text(s), false);
+    mesh().passage_type(2) = -1;
+    EXPECT_STOP(solve_simplified_equilibrium_at_qnormal(3), "Error: unknown passage type");
+    EXPECT_STOP(solve_full_equilibrium_at_qnormal(3), "Error: unknown passage type");
+    mesh().passage_type(2) = 1;
+    machine().machine_type = "compressor  ";  // trailing blanks do not count
+    solve_full_equilibrium_at_qnormal(3);
+    machine().machine_type = "Compressor";
+    solve_full_equilibrium_at_qnormal(2);  // a duct does not read the machine type
+    EXPECT_STOP(solve_full_equilibrium_at_qnormal(3), "Error: unknown machine type");
 }
 
 }  // namespace
