@@ -104,7 +104,10 @@ template <class F>
 double root_scalar(F&& f, const root_scalar_options& o) {
     if (o.info) *o.info = solver_info_t{};
     if (same_word(o.method, "bisect")) {
-        if (o.a && o.b) return bisect(f, *o.a, *o.b, o.xtol, o.rtol, o.maxiter, o.info);
+        // value_or rather than *: GCC's flow analysis under the sanitizers otherwise reports the
+        // absent ends as uninitialised reads.
+        if (o.a.has_value() && o.b.has_value())
+            return bisect(f, o.a.value_or(0.0), o.b.value_or(0.0), o.xtol, o.rtol, o.maxiter, o.info);
         if (!o.x0) fatal("root_scalar: either x0 or (a,b) must be present");
         const double x0 = *o.x0;
         const double d = std::fmax(std::fabs(x0), 1.0) * 0.001;
