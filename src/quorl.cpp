@@ -1,7 +1,10 @@
 #include "quorl.hpp"
 
+#include <unistd.h>
+
 #include <cmath>
 #include <iostream>
+#include <new>
 #include <vector>
 
 #include <fmt/format.h>
@@ -42,6 +45,17 @@ int read_number_of_streamlines(const toml::table& root) {
     }
     if (n <= 0) fatal(fmt::format("ERROR: number_of_streamlines in [solver] must be positive (found {})", n));
     return n;
+}
+
+// Whether the mesh and flow-field arrays for n streamlines (14 arrays of quasi-normals x n
+// reals, besides small work arrays) fit in the machine's physical memory.
+bool arrays_fit_in_memory(int n) {
+    const double quasinormals = 2.0 * machine().blade_row.size() + 2.0;
+    const double bytes = 14.0 * quasinormals * static_cast<double>(n) * sizeof(double);
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long page_size = sysconf(_SC_PAGE_SIZE);
+    if (pages <= 0 || page_size <= 0) return true;  // unknown: let the allocation decide
+    return bytes < static_cast<double>(pages) * static_cast<double>(page_size);
 }
 
 // The uniform inlet state of quasi-normal 1, carrying exactly the inlet mass flow.
@@ -126,8 +140,16 @@ void warn_if_not_finite() {
 void quorl_job_t::init() {
     load_machine_description(table);
     const int n = read_number_of_streamlines(table);
-    create_mesh(n);
-    init_flowfield(table);
+    // An absurd streamline count: say so before the allocator fails (or the machine swaps).
+    const std::string too_large =
+        fmt::format("ERROR: number_of_streamlines in [solver] is too large: no memory for {} streamlines", n);
+    if (!arrays_fit_in_memory(n)) fatal(too_large);
+    try {
+        create_mesh(n);
+        init_flowfield(table);
+    } catch (const std::bad_alloc&) {
+        fatal(too_large);
+    }
     set_inlet_state();
     flowfield_state& ff = flowfield();
     redistribute_streamlines_at_quasinormal(1, ff.rho, ff.cm, 1.0);

@@ -320,6 +320,8 @@ TEST(Solver, RunsThatCannotStartEndWithTheirMessage) {
          "ERROR: number_of_streamlines in [solver] must be positive (found 0)"},
         {[] { stage s; s.streamlines = -4; return s; }(),
          "ERROR: number_of_streamlines in [solver] must be positive (found -4)"},
+        {[] { stage s; s.streamlines = 2147483647; return s; }(),
+         "ERROR: number_of_streamlines in [solver] is too large: no memory for 2147483647 streamlines"},
         {[] { stage s; s.streamlines = 2; return s; }(), "finite_differences: x must have at least 3 elements"},
         {[] { stage s; s.streamlines = 1; return s; }(), "finite_differences: x must have at least 2 elements"},
         {[] { stage s; s.mdot = 80.0; return s; }(), "bisect: f(a) and f(b) must have opposite signs"},
