@@ -3,7 +3,6 @@
 #include <exception>
 #include <iostream>
 #include <string>
-#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -32,10 +31,9 @@ int main(int argc, char** argv) {
     app.set_help_flag();
     bool help = false;
     std::string input = "quorl.toml";
-    std::vector<std::string> words;  // other words on the command line are read by nothing
+    // No positional arguments: a job file named without -i is refused like an undeclared option.
     app.add_flag("-h,--help", help, "Print this help message");
     app.add_option("-i,--input", input, "Input file")->default_str("quorl.toml");
-    app.add_option("words", words)->group("");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -50,16 +48,19 @@ int main(int argc, char** argv) {
     }
 
     try {
-        using quorl::console::write;
-        write(std::cout, {"Loading config file " + input + " ..."});
+        using quorl::console::write_now;
+        write_now(std::cout, {"Loading config file " + input + " ..."});
         quorl::create_quorl_job(job, input);
-        write(std::cout, {"Solving ..."});
+        write_now(std::cout, {"Solving ..."});
         job.init();
         job.run();
+        job.check_output_files();
         job.create_report();
         job.create_plots();
         job.save_results();
-        write(std::cout, {"Quorl finished successfully"});
+        // A final state that is no solution ends the run as a failure once its outputs are written.
+        if (!job.solution_fault.empty()) quorl::fatal(job.solution_fault);
+        write_now(std::cout, {"Quorl finished successfully"});
     } catch (const quorl::stop_error& e) {
         std::cout << e.stdout_text() << std::flush;
         std::cerr << "ERROR STOP " << e.what() << std::endl;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 
 namespace quorl::console {
 
@@ -65,6 +66,14 @@ std::string record(std::initializer_list<item> items) {
 }
 
 void write(std::ostream& out, std::initializer_list<item> items) { out << record(items) << '\n'; }
+
+void write_now(std::ostream& out, std::initializer_list<item> items) { out << record(items) << std::endl; }
+
+void warn(std::string_view text) {
+    const std::string line = record({text});
+    std::cout << line << std::endl;
+    std::cerr << line << std::endl;
+}
 
 std::string format_A(std::string_view s, int w) {
     const std::size_t width = static_cast<std::size_t>(w);

@@ -50,6 +50,13 @@ std::string record(std::initializer_list<item> items);
 // Writes record(items) and a line end.
 void write(std::ostream& out, std::initializer_list<item> items);
 
+// The same, then flushes `out`: progress and warning records reach a log file or a pipe at
+// once, also when the run is killed or hangs later.
+void write_now(std::ostream& out, std::initializer_list<item> items);
+
+// A warning: the record of `text` on standard output and the same line on standard error.
+void warn(std::string_view text);
+
 // Fixed formats.
 // Aw: text right-justified in w columns, or its first w characters when longer.
 std::string format_A(std::string_view s, int w);

@@ -35,7 +35,8 @@ void init_flowfield(toml::table& root);
 double wt(int i, int j);
 // Mass flow through quasi-normal i, kg/s.
 double mass_flow_rate(int i);
-// Writes the flow field with its derived quantities as a MAT-file.
+// Writes the flow field with its derived quantities as a MAT-file; an existing file is replaced
+// only by a complete one.
 void save_flowfield(const std::string& filename);
 
 }  // namespace quorl

@@ -1,8 +1,11 @@
 #include <cstdint>
+#include <string>
 
 #include "flowfield.hpp"
 #include "mesh.hpp"
+#include "output_file.hpp"
 #include "stop.hpp"
+#include "strings.hpp"
 #include "wendrath.hpp"
 
 namespace quorl {
@@ -38,9 +41,18 @@ void save_flowfield(const std::string& filename) {
         }
     }
 
+    // Written aside and renamed over the file when complete: a failure keeps the previous file.
+    // The messages name the file as the writer would (trailing blanks dropped).
+    const std::string name(trim_right(filename));
+    const std::string cannot_open = "matfile: cannot open file '" + name + "' for writing";
+    const std::string cannot_write = "matfile: cannot write file '" + name + "'";
+    output_file target;
+    if (!target.open(name)) file_error(cannot_open);
+    bool opened = false;
     try {
         wendrath::matfile file;
-        file.open_matfile(filename, "w", "Quorl simulation results");
+        file.open_matfile(target.path(), "w", "Quorl simulation results");
+        opened = true;
         write_matrix(file, "z", msh.z);
         write_matrix(file, "r", msh.r);
         write_matrix(file, "p", ff.p);
@@ -59,9 +71,10 @@ void save_flowfield(const std::string& filename) {
         // Closed here rather than by the destructor, so that a failed final write is reported.
         file.close_matfile();
     } catch (const wendrath::matfile_error& e) {
-        if (e.file_error()) file_error(e.what());
+        if (e.file_error()) file_error(opened ? cannot_write : cannot_open);
         fatal(e.what());
     }
+    if (!target.commit()) file_error(cannot_write);
 }
 
 }  // namespace quorl

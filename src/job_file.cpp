@@ -4,11 +4,13 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
-#include <sstream>
+#include <new>
+#include <utility>
 
 #include <fmt/format.h>
 
 #include "stop.hpp"
+#include "system_memory.hpp"
 
 namespace quorl {
 
@@ -157,18 +159,35 @@ std::string toml_context::report(std::string_view message, const toml::node* at)
 }
 
 bool toml_load_file(const std::string& filename, toml::table& table, toml_context& context, std::string& error) {
-    std::error_code ec;
-    std::ifstream in;
-    if (!std::filesystem::is_directory(filename, ec)) in.open(filename, std::ios::binary);
-    if (!in.is_open()) {
-        error = "Could not open file '" + filename + "'";
+    const auto fail = [&](std::string message) {
+        error = std::move(message);
         table = toml::table{};
         context = toml_context{filename, {}};
         return false;
+    };
+    const std::string cannot_open = "Could not open file '" + filename + "'";
+    std::error_code ec;
+    std::ifstream in;
+    if (!std::filesystem::is_directory(filename, ec)) in.open(filename, std::ios::binary);
+    if (!in.is_open()) return fail(cannot_open);
+    // A file too large for memory ends like one that cannot be read. It is refused by its size
+    // before anything is allocated, and an allocation that fails all the same is caught.
+    const std::string too_large = "Could not read file '" + filename + "': it does not fit in memory";
+    try {
+        std::string text;
+        const std::uintmax_t size = std::filesystem::is_regular_file(filename, ec)
+                                        ? std::filesystem::file_size(filename, ec)
+                                        : std::uintmax_t{0};
+        const double memory = physical_memory_bytes();
+        if (!ec && memory > 0.0 && static_cast<double>(size) >= memory) return fail(too_large);
+        if (!ec) text.reserve(static_cast<std::size_t>(size));
+        char chunk[65536];
+        while (in.read(chunk, sizeof chunk) || in.gcount() > 0) text.append(chunk, static_cast<std::size_t>(in.gcount()));
+        if (in.bad()) return fail(cannot_open);  // a read error part way: the text is not the file's
+        return parse(text, filename, table, context, error);
+    } catch (const std::bad_alloc&) {
+        return fail(too_large);
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    return parse(text.str(), filename, table, context, error);
 }
 
 bool toml_load_string(std::string_view text, const std::string& filename, toml::table& table,

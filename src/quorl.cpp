@@ -1,7 +1,5 @@
 #include "quorl.hpp"
 
-#include <unistd.h>
-
 #include <cmath>
 #include <iostream>
 #include <new>
@@ -17,6 +15,7 @@
 #include "mesh.hpp"
 #include "optimize.hpp"
 #include "stop.hpp"
+#include "system_memory.hpp"
 
 namespace quorl {
 
@@ -35,12 +34,12 @@ constexpr int main_sweeps = 100;
 int read_number_of_streamlines(const toml::table& root) {
     const toml::table* solver = get_table(root, "solver");
     if (solver == nullptr) {
-        console::write(std::cout, {"WARNING: didn't found [solver] section! Using defaults."});
+        console::write_now(std::cout, {"WARNING: didn't found [solver] section! Using defaults."});
         return 10;
     }
     std::int32_t n = 10;
     if (get_value(*solver, "number_of_streamlines", n) != stat_success) {
-        console::write(std::cout, {"WARNING: didn't found number_of_streamlines in [solver] section! Using defaults."});
+        console::write_now(std::cout, {"WARNING: didn't found number_of_streamlines in [solver] section! Using defaults."});
         return 10;
     }
     if (n <= 0) fatal(fmt::format("ERROR: number_of_streamlines in [solver] must be positive (found {})", n));
@@ -52,10 +51,9 @@ int read_number_of_streamlines(const toml::table& root) {
 bool arrays_fit_in_memory(int n) {
     const double quasinormals = 2.0 * machine().blade_row.size() + 2.0;
     const double bytes = 14.0 * quasinormals * static_cast<double>(n) * sizeof(double);
-    const long pages = sysconf(_SC_PHYS_PAGES);
-    const long page_size = sysconf(_SC_PAGE_SIZE);
-    if (pages <= 0 || page_size <= 0) return true;  // unknown: let the allocation decide
-    return bytes < static_cast<double>(pages) * static_cast<double>(page_size);
+    const double memory = physical_memory_bytes();
+    if (memory == 0.0) return true;  // unknown: let the allocation decide
+    return bytes < memory;
 }
 
 // The uniform inlet state of quasi-normal 1, carrying exactly the inlet mass flow.
@@ -71,6 +69,12 @@ void set_inlet_state() {
         w[static_cast<std::size_t>(i - 1)] = (6.283185307179586 * ms.r(1, i)) * cosd(ms.phi(1, i) - ms.lambda(1, i));
     const double A = integral(vview(w), ms.y.row(1));
     const double G = ff.boco.mdot_in / A;
+    // A broken inlet (NaN coordinates, hub on the shroud, a NaN or non-positive mass flow)
+    // would otherwise pass for a gas model without a state below.
+    if (!(std::isfinite(A) && A > 0.0 && std::isfinite(G) && G > 0.0))
+        fatal(fmt::format("Error: the inlet flow area of {} m2 and mdot_in = {} kg/s give no finite positive "
+                          "mass flux",
+                          A, ff.boco.mdot_in));
 
     const double ptot = ff.boco.ptot_in;
     const double Ttot = ff.boco.Ttot_in;
@@ -116,23 +120,35 @@ void sweep(Solve solve, double relax) {
     recalculate_mesh_parameters();
 }
 
-// After the sweeps: a solution that went non-finite is named, not passed off as a good one.
-void warn_if_not_finite() {
+// After the sweeps: a final state that is no solution, one that went non-finite or one with a
+// meridional velocity that is zero or negative (stalled or reversed flow), is named by a
+// warning now; the returned fatal error ends the run once the outputs are written. "" for a
+// solution.
+std::string check_solution() {
     const flowfield_state& ff = flowfield();
     const mesh_state& ms = mesh();
     for (int i = 1; i <= ms.number_of_quasinormals; ++i) {
         for (int j = 1; j <= ms.number_of_streamlines; ++j) {
             for (const array2d* a : {&ff.p, &ff.t, &ff.rho, &ff.s, &ff.htot, &ff.cm, &ff.ct}) {
                 if (std::isfinite((*a)(i, j))) continue;
-                const std::string line = console::record({fmt::format(
+                console::warn(fmt::format(
                     "WARNING: the solution is not finite at quasi-normal {}, streamline {}; the outputs show it as it is",
-                    i, j)});
-                std::cout << line << std::endl;
-                std::cerr << line << std::endl;
-                return;
+                    i, j));
+                return fmt::format("Error: the solution is not finite at quasi-normal {}, streamline {}", i, j);
             }
         }
     }
+    for (int i = 1; i <= ms.number_of_quasinormals; ++i) {
+        for (int j = 1; j <= ms.number_of_streamlines; ++j) {
+            if (ff.cm(i, j) > 0.0) continue;
+            console::warn(fmt::format("WARNING: the meridional velocity is not positive at quasi-normal {}, streamline "
+                                      "{}; the outputs show it as it is",
+                                      i, j));
+            return fmt::format("Error: the meridional velocity is not positive at quasi-normal {}, streamline {}", i,
+                               j);
+        }
+    }
+    return "";
 }
 
 }  // namespace
@@ -161,7 +177,7 @@ void quorl_job_t::init() {
 void quorl_job_t::run() {
     for (int sweep_count = 1; sweep_count <= main_sweeps; ++sweep_count)
         sweep(solve_full_equilibrium_at_qnormal, 0.2);
-    warn_if_not_finite();
+    solution_fault = check_solution();
 }
 
 }  // namespace quorl

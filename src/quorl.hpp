@@ -22,11 +22,17 @@ inline constexpr const char* code_version = "1.0.0";
 struct quorl_job_t {
     toml::table table;      // the parsed job document
     toml_context context;   // file name and source text, for located diagnostics
+    // Set by run when the final state is no solution (not finite, or a meridional velocity that
+    // is not positive): the fatal error that ends the run after its outputs. Empty otherwise.
+    std::string solution_fault;
 
     // Machine, mesh, flow field, uniform inlet state and the 10 start-up sweeps.
     void init();
-    // The 100 full-equilibrium sweeps.
+    // The 100 full-equilibrium sweeps, then the check of the final state (solution_fault).
     void run();
+    // Refuses, before any output is written, an output file that is the job file, a report
+    // and a results file that are one file, and a file name with a NUL character (status 2).
+    void check_output_files() const;
     // The report on the console and/or in a file (table `reports`).
     void create_report();
     // The five figures (table `plots`).

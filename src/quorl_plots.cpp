@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include <fmt/format.h>
+
 #include "console.hpp"
 #include "curves.hpp"
 #include "flowfield.hpp"
@@ -37,13 +39,19 @@ void add_line(pyplot_module::pyplot& figure, vview x, vview y, std::string_view 
     figure.add_plot(values_of(x), values_of(y), "", linestyle, linewidth);
 }
 
-// Saves the figure as name.format; an interpreter that cannot be run ends the run (status 2).
+// Saves the figure as name.format; an interpreter that cannot be run ends the run (status 2),
+// one that fails is a warning and the run goes on.
 void save(pyplot_module::pyplot& figure, const std::string& name) {
+    const std::string file = name + "." + figure_format;
+    int status = 0;
     try {
-        figure.savefig(name + "." + figure_format, dpi, python);
+        status = figure.savefig(file, dpi, python);
     } catch (const pyplot_module::pyplot_error& e) {
         file_error(e.what());
     }
+    if (status != 0)
+        console::warn(fmt::format("WARNING: drawing the figure {} failed: the Python command exited with status {}",
+                                  file, status));
     figure.destroy();
 }
 
@@ -97,7 +105,7 @@ void plot_xy(const std::string& name, const array2d& x, const array2d& y, std::s
 void quorl_job_t::create_plots() {
     const toml::table* plots = get_table(table, "plots");
     if (plots == nullptr) {
-        console::write(std::cout, {"Cannot read [plot] section, no plots will will be created"});
+        console::write_now(std::cout, {"Cannot read [plot] section, no plots will will be created"});
         return;
     }
     if (get_value(*plots, "python", python, std::string("python3")) != stat_success)
@@ -111,13 +119,21 @@ void quorl_job_t::create_plots() {
 
     const mesh_state& ms = mesh();
     const flowfield_state& ff = flowfield();
-    plot_machine("machine");
-    plot_mesh("mesh");
-    array2d p_bar = ff.p;
-    for (double& v : p_bar.data()) v = v / 1e5;
-    plot_xy("pressure_by_r", p_bar, ms.r, "Pressure (bar)", "r (m)", "Pressure");
-    plot_xy("Ct_by_r", ff.ct, ms.r, "Ct (m/s)", "r (m)", "Absolute circumferential velocity");
-    plot_xy("Cm_by_r", ff.cm, ms.r, "Cm (m/s)", "r (m)", "Meridional velocity");
+    try {
+        plot_machine("machine");
+        plot_mesh("mesh");
+        array2d p_bar = ff.p;
+        for (double& v : p_bar.data()) v = v / 1e5;
+        plot_xy("pressure_by_r", p_bar, ms.r, "Pressure (bar)", "r (m)", "Pressure");
+        plot_xy("Ct_by_r", ff.ct, ms.r, "Ct (m/s)", "r (m)", "Absolute circumferential velocity");
+        plot_xy("Cm_by_r", ff.cm, ms.r, "Cm (m/s)", "r (m)", "Meridional velocity");
+    } catch (const stop_error& e) {
+        if (e.status() != 2) throw;
+        // A plot command that cannot be run does not cost the computed solution: the results
+        // file is written before the run ends.
+        save_results();
+        throw;
+    }
 }
 
 }  // namespace quorl

@@ -14,6 +14,7 @@
 #include "machine.hpp"
 #include "math.hpp"
 #include "mesh.hpp"
+#include "output_file.hpp"
 #include "quorl.hpp"
 #include "stop.hpp"
 #include "strings.hpp"
@@ -182,7 +183,7 @@ void quorl_print_report(std::ostream& out) {
 void quorl_job_t::create_report() {
     const toml::table* reports = get_table(table, "reports");
     if (reports == nullptr) {
-        write(std::cout, {"WARNING: didn't found [reports] section!"});
+        console::write_now(std::cout, {"WARNING: didn't found [reports] section!"});
         return;
     }
     bool screen = false;
@@ -192,11 +193,14 @@ void quorl_job_t::create_report() {
     std::string file;
     if (get_value(*reports, "file", file) != stat_success) return;
     const std::string name(trim_right(file));
-    std::ofstream out(name, std::ios::out | std::ios::trunc);
+    // Written aside and renamed over the file when complete: a failure keeps the previous report.
+    output_file target;
+    if (!target.open(name)) file_error("Cannot create report file '" + name + "'");
+    std::ofstream out(target.path(), std::ios::out | std::ios::trunc);
     if (!out.is_open()) file_error("Cannot create report file '" + name + "'");
     quorl_print_report(out);
     out.close();
-    if (out.fail()) file_error("Cannot write report file '" + name + "'");
+    if (out.fail() || !target.commit()) file_error("Cannot write report file '" + name + "'");
 }
 
 }  // namespace quorl

@@ -11,7 +11,7 @@ namespace quorl {
 void quorl_job_t::save_results() {
     const toml::table* results = get_table(table, "results");
     if (results == nullptr) {
-        console::write(std::cout, {"WARNING: didn't found [results] section!"});
+        console::write_now(std::cout, {"WARNING: didn't found [results] section!"});
         return;
     }
     // The name exactly as read; a missing or non-string `file` saves nothing, silently.

@@ -31,6 +31,7 @@ TEST(CommandLine, HelpPrintsTheUsageTextAndReadsNothing) {
 TEST(CommandLine, UndeclaredOptionIsRefusedWithTheOptionTable) {
     const auto dir = fresh_dir("cli_refused");
     write_file(dir / "a.toml", "");
+    write_file(dir / "quorl.toml", "");  // the default job file is not read either
     const struct {
         std::vector<std::string> args;
         std::string refused;  // named in the library's message
@@ -39,6 +40,9 @@ TEST(CommandLine, UndeclaredOptionIsRefusedWithTheOptionTable) {
         {{"-x", "-i", "a.toml"}, "-x"},
         {{"-i", "a.toml", "--help", "--inputs"}, "--inputs"},
         {{"-i"}, "--input"},  // no file name
+        // A job file given without -i, and other words: not taken for anything.
+        {{"a.toml"}, "not expected: a.toml"},
+        {{"word", "-i", "a.toml", "other"}, "not expected: other word"},
     };
     for (const auto& c : cases) {
         const auto r = run_quorl(c.args, dir);
@@ -61,7 +65,6 @@ TEST(CommandLine, InputOptionFormsNameTheJobFile) {
         {{"-i", "a.toml"}, "a.toml"},
         {{"--input", "b.toml"}, "b.toml"},
         {{"--input=c.toml"}, "c.toml"},
-        {{"word", "-i", "d.toml", "other"}, "d.toml"},
         {{"-i", "sub dir/my job.toml"}, "sub dir/my job.toml"},
     };
     for (const auto& c : cases) {

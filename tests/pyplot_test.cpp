@@ -1,6 +1,9 @@
 // The matplotlib script writer: the images it makes, the script it writes, and how it runs the
 // interpreter.
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -38,7 +41,15 @@ private:
     fs::path old_;
 };
 
-bool script_left() { return fs::exists(pyplot_module::temp_script_name); }
+// Whether a temporary script is left in the working directory.
+bool script_left() {
+    for (const auto& entry : fs::directory_iterator(fs::current_path()))
+        if (entry.path().filename().string().starts_with(pyplot_module::temp_script_prefix)) return true;
+    return false;
+}
+
+// This process's first choice of script name.
+std::string own_script_name() { return pyplot_module::temp_script_prefix + std::to_string(getpid()) + ".py"; }
 
 // A "Python command" that keeps a copy of the script it is given, as captured.py.
 std::string capture_command(const fs::path& dir) {
@@ -89,7 +100,7 @@ TEST(Pyplot, SavesImageFilesAndRemovesTheScript) {
         SCOPED_TRACE(c.file);
         pyplot figure;
         two_line_figure(figure, true);
-        figure.savefig(c.file, "75", system_python);
+        EXPECT_EQ(figure.savefig(c.file, "75", system_python), 0);
         figure.destroy();
         EXPECT_FALSE(script_left());
         ASSERT_TRUE(fs::exists(c.file));
@@ -268,33 +279,57 @@ TEST(Pyplot, CommandThatCannotRunIsAnError) {
     }
 }
 
-TEST(Pyplot, InterpreterFailureIsIgnored) {
+TEST(Pyplot, InterpreterFailureIsReturned) {
     const auto dir = fresh_dir("pyplot_failures");
     in_dir here(dir);
-    // "false" exits 1; a script that fails inside Python (bad format string) exits 1 as well.
-    for (const char* command : {"false", system_python}) {
-        SCOPED_TRACE(command);
+    // "false" exits 1; a script that fails inside Python (bad format string) exits 1 as well; a
+    // shell ended by a signal gives 128 + its number.
+    const struct {
+        std::string command;
+        int status;
+    } cases[] = {{"false", 1},
+                 {std::string(system_python) + " 2>/dev/null", 1},
+                 {"sh -c 'exit 3' sh", 3},
+                 {"kill -TERM $$;", 128 + SIGTERM}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
         pyplot figure;
         figure.initialize(true, "x", "y", "t", false, false);
         figure.add_plot(std::vector<double>{0.0, 1.0}, std::vector<double>{0.0, 1.0}, "", "not a style", 1);
-        EXPECT_NO_THROW(figure.savefig("fig.png", "75", std::string(command) + " 2>/dev/null"));
+        EXPECT_EQ(figure.savefig("fig.png", "75", c.command), c.status);
         EXPECT_FALSE(script_left());
         EXPECT_FALSE(fs::exists("fig.png"));
     }
 }
 
-TEST(Pyplot, ScriptThatCannotBeWrittenIsAnError) {
+TEST(Pyplot, ScriptNeverReplacesAFileAndOneThatCannotBeWrittenIsAnError) {
     const auto dir = fresh_dir("pyplot_unwritable");
-    in_dir here(dir);
-    // A folder in the way of the script: it cannot be opened as a file, and is left alone.
-    fs::create_directory(pyplot_module::temp_script_name);
+    {
+        in_dir here(dir);
+        // A file under this process's name, and a folder under its next one: both left alone,
+        // the script goes under a third name.
+        write_file(own_script_name(), "keep");
+        const std::string next = pyplot_module::temp_script_prefix + std::to_string(getpid()) + "_1.py";
+        fs::create_directory(next);
+        pyplot figure;
+        two_line_figure(figure, false);
+        EXPECT_EQ(figure.savefig("fig.png", "75", capture_command(dir)), 0);
+        EXPECT_EQ(read_file(own_script_name()), "keep");
+        EXPECT_TRUE(fs::is_directory(next));
+        EXPECT_NE(read_file("captured.py").find("plt.savefig('fig.png'"), std::string::npos);
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 4);  // + capture.sh, captured.py
+    }
+    // A working directory that is gone: no script can be created there.
+    const auto gone = dir / "gone";
+    fs::create_directory(gone);
+    in_dir here(gone);
+    fs::remove(gone);
     pyplot figure;
     two_line_figure(figure, false);
     try {
         figure.savefig("fig.png", "75", "true");
         ADD_FAILURE() << "expected pyplot_error";
     } catch (const pyplot_error& e) {
-        EXPECT_EQ(std::string(e.what()), "pyplot: cannot write the temporary script 'pyplot_module_temp_1234567890.py'");
+        EXPECT_EQ(std::string(e.what()), "pyplot: cannot write the temporary script '" + own_script_name() + "'");
     }
-    EXPECT_TRUE(fs::is_directory(pyplot_module::temp_script_name));
 }

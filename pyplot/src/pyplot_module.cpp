@@ -1,15 +1,20 @@
 #include "pyplot_module.hpp"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
+#include <ctime>
+
+extern char** environ;
 
 namespace pyplot_module {
 
@@ -43,6 +48,128 @@ std::size_t decode_utf8(std::string_view text, std::size_t i, std::uint32_t& cod
     }
     if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
     return length;
+}
+
+// SIGINT and SIGTERM (those that this process does not ignore) and SIGCHLD, blocked for the
+// lifetime of the object and taken one by one with sigtimedwait: a signal that arrives while
+// a figure is drawn can neither be lost nor end the process with the script left behind.
+class held_signals {
+public:
+    held_signals() {
+        sigemptyset(&set_);
+        for (const int s : {SIGINT, SIGTERM}) {
+            struct sigaction current {};
+            if (::sigaction(s, nullptr, &current) == 0 && !ignored(current)) sigaddset(&set_, s);
+        }
+        // An ignored SIGCHLD would reap the shell before waitpid sees its status.
+        if (::sigaction(SIGCHLD, nullptr, &old_chld_) == 0 && ignored(old_chld_)) {
+            struct sigaction dfl {};
+            dfl.sa_handler = SIG_DFL;
+            sigemptyset(&dfl.sa_mask);
+            restore_chld_ = ::sigaction(SIGCHLD, &dfl, nullptr) == 0;
+        }
+        sigaddset(&set_, SIGCHLD);
+        pthread_sigmask(SIG_BLOCK, &set_, &old_mask_);
+    }
+    ~held_signals() { release(); }
+    held_signals(const held_signals&) = delete;
+    held_signals& operator=(const held_signals&) = delete;
+
+    const sigset_t& signals() const { return set_; }
+    const sigset_t& original_mask() const { return old_mask_; }
+
+    // Restores the signal mask and the disposition of SIGCHLD.
+    void release() {
+        if (released_) return;
+        released_ = true;
+        pthread_sigmask(SIG_SETMASK, &old_mask_, nullptr);
+        if (restore_chld_) ::sigaction(SIGCHLD, &old_chld_, nullptr);
+    }
+
+private:
+    static bool ignored(const struct sigaction& a) {
+        return (a.sa_flags & SA_SIGINFO) == 0 && a.sa_handler == SIG_IGN;
+    }
+
+    sigset_t set_{};
+    sigset_t old_mask_{};
+    struct sigaction old_chld_ {};
+    bool restore_chld_ = false;
+    bool released_ = false;
+};
+
+// Creates the script file new (never over an existing file) under the first free name of this
+// process; returns its descriptor, or -1 with the name tried last in `name`.
+int create_script(std::string& name) {
+    const std::string stem = temp_script_prefix + std::to_string(::getpid());
+    for (int k = 0; k < 100; ++k) {
+        name = k == 0 ? stem + ".py" : stem + "_" + std::to_string(k) + ".py";
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+bool write_all(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// Starts /bin/sh -c command as the leader of a new process group, with the signal mask that
+// this process had before the figure; returns its process id, or -1.
+pid_t spawn_shell(const std::string& command, const sigset_t& mask) {
+    posix_spawnattr_t attr;
+    if (posix_spawnattr_init(&attr) != 0) return -1;
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK);
+    posix_spawnattr_setpgroup(&attr, 0);
+    posix_spawnattr_setsigmask(&attr, &mask);
+    std::string sh = "sh", c = "-c", text = command;
+    char* const argv[] = {sh.data(), c.data(), text.data(), nullptr};
+    pid_t pid = -1;
+    const int error = posix_spawn(&pid, "/bin/sh", nullptr, &attr, argv, environ);
+    posix_spawnattr_destroy(&attr);
+    return error == 0 ? pid : -1;
+}
+
+// Ends the shell's process group: the signal first, SIGKILL after a grace of two seconds, and
+// SIGKILL for whatever of the group outlives the shell.
+void stop_group(pid_t pid, int signal) {
+    ::kill(-pid, signal);
+    int status = 0;
+    bool ended = false;
+    for (int tick = 0; tick < 200 && !ended; ++tick) {
+        ended = ::waitpid(pid, &status, WNOHANG) == pid;
+        if (!ended) {
+            const timespec pause{0, 10'000'000};
+            ::nanosleep(&pause, nullptr);
+        }
+    }
+    ::kill(-pid, SIGKILL);
+    if (!ended) ::waitpid(pid, &status, 0);
+}
+
+// Waits for the shell; returns 0 with its wait status in `status`, or the held SIGINT or
+// SIGTERM that arrived first, after the shell's process group has been stopped.
+int wait_for(pid_t pid, const sigset_t& held, int& status) {
+    for (;;) {
+        const pid_t r = ::waitpid(pid, &status, WNOHANG);
+        if (r == pid) return 0;
+        if (r < 0 && errno != EINTR) {
+            status = 0;  // reaped elsewhere: its status is unknown
+            return 0;
+        }
+        const timespec tick{0, 100'000'000};
+        const int s = ::sigtimedwait(&held, nullptr, &tick);
+        if (s == SIGINT || s == SIGTERM) {
+            stop_group(pid, s);
+            return s;
+        }
+    }
 }
 
 }  // namespace
@@ -158,43 +285,43 @@ std::string pyplot::script(std::string_view figure_file, std::string_view dpi_te
     return s;
 }
 
-void pyplot::savefig(std::string_view figure_file, std::string_view dpi_text,
-                     std::string_view python_command) const {
-    const std::filesystem::path script_path = temp_script_name;
-    const auto remove_script = [&] {
-        std::error_code ignored;
-        std::filesystem::remove(script_path, ignored);
-    };
-
-    {
-        const auto cannot_write = [] {
-            return pyplot_error(std::string("pyplot: cannot write the temporary script '") + temp_script_name + "'");
-        };
-        std::ofstream out(script_path, std::ios::binary | std::ios::trunc);
-        if (!out) throw cannot_write();  // nothing of ours to remove
-        out << script(figure_file, dpi_text);
-        out.close();
-        if (!out) {
-            remove_script();
-            throw cannot_write();
-        }
+int pyplot::savefig(std::string_view figure_file, std::string_view dpi_text,
+                    std::string_view python_command) const {
+    const std::string python(python_command);
+    held_signals held;  // from before the script exists until it is gone
+    std::string name;
+    const int fd = create_script(name);
+    const auto cannot_write = [&] { return pyplot_error("pyplot: cannot write the temporary script '" + name + "'"); };
+    if (fd < 0) throw cannot_write();  // nothing of ours to remove
+    const bool written = write_all(fd, script(figure_file, dpi_text));
+    if (::close(fd) != 0 || !written) {
+        ::unlink(name.c_str());
+        throw cannot_write();
     }
 
-    const std::string command = std::string(python_command) + " " + temp_script_name;
     // Whatever this process has written so far goes out before the interpreter's own output.
     std::fflush(nullptr);
-    const bool have_shell = std::system(nullptr) != 0;
-    const int status = have_shell ? std::system(command.c_str()) : -1;
-    remove_script();
+    const pid_t pid = spawn_shell(python + " " + name, held.original_mask());
+    if (pid < 0) {
+        ::unlink(name.c_str());
+        throw pyplot_error("pyplot: cannot start a shell to run the Python command '" + python + "'");
+    }
+    int status = 0;
+    const int stop_signal = wait_for(pid, held.signals(), status);
+    ::unlink(name.c_str());
+    if (stop_signal != 0) {
+        // Raised while still held, so it is delivered as soon as the old mask is back.
+        ::raise(stop_signal);
+        held.release();
+        throw pyplot_error("pyplot: the Python command '" + python + "' was interrupted");
+    }
 
-    if (status == -1) {
-        throw pyplot_error("pyplot: cannot start a shell to run the Python command '" + std::string(python_command) +
-                           "'");
-    }
+    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+    if (!WIFEXITED(status)) return 0;
     // The shell's own codes for a command that it cannot find (127) or cannot execute (126).
-    if (WIFEXITED(status) && (WEXITSTATUS(status) == 127 || WEXITSTATUS(status) == 126)) {
-        throw pyplot_error("pyplot: cannot run the Python command '" + std::string(python_command) + "'");
-    }
+    if (WEXITSTATUS(status) == 127 || WEXITSTATUS(status) == 126)
+        throw pyplot_error("pyplot: cannot run the Python command '" + python + "'");
+    return WEXITSTATUS(status);
 }
 
 void pyplot::destroy() { *this = pyplot{}; }

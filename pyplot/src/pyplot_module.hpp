@@ -2,7 +2,7 @@
 // Figures as matplotlib scripts, run by an external Python interpreter.
 //
 // A figure is built up in memory (initialize, add_plot...), then savefig writes it as a script
-// to "pyplot_module_temp_1234567890.py" in the working directory, runs the interpreter on it,
+// to a temporary file of this process in the working directory, runs the interpreter on it,
 // waits, and deletes the script. The script uses the Agg backend, so no display is needed.
 
 #include <span>
@@ -12,11 +12,13 @@
 
 namespace pyplot_module {
 
-// The fixed name of the temporary script, in the working directory.
-inline constexpr const char* temp_script_name = "pyplot_module_temp_1234567890.py";
+// The temporary script is named this prefix, the process id and ".py" (a counter is added to
+// the id when a file of that name exists already); it is created new, never over another file.
+inline constexpr const char* temp_script_prefix = "pyplot_module_temp_";
 
-// A figure that could not be drawn at all: the script could not be written, or the Python
-// command could not be run by the shell.
+// A figure that could not be drawn at all: the script could not be written, the shell could
+// not be started, the Python command could not be run by the shell, or the wait for it was
+// interrupted by a signal whose handler returned.
 class pyplot_error : public std::runtime_error {
 public:
     explicit pyplot_error(const std::string& message) : std::runtime_error(message) {}
@@ -33,11 +35,14 @@ public:
     void add_plot(std::span<const double> x, std::span<const double> y, std::string_view label,
                   std::string_view linestyle, int linewidth);
 
-    // Writes the script, flushes this process's output, runs
-    // "<python_command> pyplot_module_temp_1234567890.py" through the shell, waits, and deletes the script. The interpreter's exit status is ignored; a command that the shell
-    // cannot find or run, a shell that cannot be started, or a script that cannot be written
-    // throws pyplot_error. `dpi_text` is the resolution as decimal text.
-    void savefig(std::string_view figure_file, std::string_view dpi_text, std::string_view python_command) const;
+    // Writes the script, flushes this process's output, runs "<python_command> <script>" with
+    // /bin/sh -c in a process group of its own, waits, and deletes the script. Returns the
+    // command's exit status (128 + the signal number when a signal ended the shell): 0 when it
+    // succeeded. A command that the shell cannot find or run (126, 127), a shell that cannot be
+    // started, or a script that cannot be written throws pyplot_error. SIGINT or SIGTERM during
+    // the wait stops the command's process group, deletes the script and is raised again, so
+    // the process ends as that signal makes it end. `dpi_text` is the resolution as decimal text.
+    int savefig(std::string_view figure_file, std::string_view dpi_text, std::string_view python_command) const;
 
     // Releases the figure.
     void destroy();
