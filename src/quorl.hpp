@@ -17,8 +17,6 @@ class pyplot;
 
 namespace quorl {
 
-inline constexpr const char* code_version = "1.0.0";
-
 struct quorl_job_t {
     toml::table table;      // the parsed job document
     toml_context context;   // file name and source text, for located diagnostics

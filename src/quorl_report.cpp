@@ -18,6 +18,7 @@
 #include "quorl.hpp"
 #include "stop.hpp"
 #include "strings.hpp"
+#include "version.hpp"
 
 namespace quorl {
 
