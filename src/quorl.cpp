@@ -14,6 +14,8 @@
 #include "math.hpp"
 #include "mesh.hpp"
 #include "optimize.hpp"
+#include "quorl_full_equilibrium.hpp"
+#include "quorl_simplified_equilibrium.hpp"
 #include "stop.hpp"
 #include "system_memory.hpp"
 

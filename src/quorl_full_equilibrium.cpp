@@ -2,6 +2,9 @@
 // integrated by Heun's method outward from the middle streamline, whose meridional velocity is
 // chosen so that the quasi-normal carries the inlet mass flow. Blade rows add the deviation of
 // their exit flow angle and the total-pressure loss of their performance model.
+//
+// Index letters, as in the equations: j is the quasi-normal, i the streamline; every array is
+// read as a(j, i) (mesh.hpp calls the same two indices (i, j)).
 
 #include <cmath>
 #include <vector>
@@ -12,7 +15,8 @@
 #include "math.hpp"
 #include "mesh.hpp"
 #include "optimize.hpp"
-#include "quorl.hpp"
+#include "quorl_equilibrium.hpp"
+#include "quorl_full_equilibrium.hpp"
 #include "stop.hpp"
 
 namespace quorl {
@@ -88,6 +92,9 @@ void solve_full_equilibrium_at_qnormal(int j) {
     const int n = ms.number_of_streamlines;
     const int k = passage_row(j);
     solve_buffers w(n);
+    // Never read, but needed: with a status record a root search that fails (no bracket, no
+    // convergence) returns instead of ending the run, and the flow field keeps the state of its
+    // last residual evaluation. Without it the first such failure would stop the run.
     solver_info_t info;
     auto at = [](std::vector<double>& v, int i) -> double& { return v[static_cast<std::size_t>(i - 1)]; };
 

@@ -18,6 +18,7 @@
 #include "mesh.hpp"
 #include "pyplot_module.hpp"
 #include "quorl.hpp"
+#include "quorl_plots.hpp"
 #include "stop.hpp"
 
 namespace quorl {

@@ -16,6 +16,7 @@
 #include "mesh.hpp"
 #include "output_file.hpp"
 #include "quorl.hpp"
+#include "quorl_report.hpp"
 #include "stop.hpp"
 #include "strings.hpp"
 #include "version.hpp"

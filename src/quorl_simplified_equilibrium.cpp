@@ -1,6 +1,9 @@
 // Simplified radial equilibrium of the start-up sweeps: only the centrifugal pressure rise
 // dp/dr = rho Ct^2 / r is integrated across the quasi-normal, and the hub static pressure is
 // chosen so that the quasi-normal carries the inlet mass flow.
+//
+// Index letters, as in the equations: j is the quasi-normal, i the streamline; every array is
+// read as a(j, i) (mesh.hpp calls the same two indices (i, j)).
 
 #include <cmath>
 
@@ -9,42 +12,11 @@
 #include "math.hpp"
 #include "mesh.hpp"
 #include "optimize.hpp"
-#include "quorl.hpp"
+#include "quorl_equilibrium.hpp"
+#include "quorl_simplified_equilibrium.hpp"
 #include "stop.hpp"
 
 namespace quorl {
-
-int passage_row(int j) {
-    const int k = mesh().passage_type(j - 1);
-    if (k < 0) fatal("Error: unknown passage type");
-    return k;
-}
-
-double row_omega(const blade_row_t& row) {
-    if (!row.rotating) return 0.0;
-    const double rpm = flowfield().boco.rpm;
-    return ((rpm + rpm) * pi) / 60.0;
-}
-
-double exit_flow_angle(const blade_row_t& row, int j, int i) {
-    const double y = mesh().y(j, i);
-    return (row.outlet_angle.at(y) + row.performance_model->deviation(j - 1, j, i)) *
-           static_cast<double>(row.frame_sign);
-}
-
-void update_state_variables_at_quasinormal_from_htot_s_c(int q) {
-    flowfield_state& ff = flowfield();
-    const thermo_t& gas = *ff.gas;
-    const int n = mesh().number_of_streamlines;
-    for (int i = 1; i <= n; ++i) {
-        const double cm = ff.cm(q, i);
-        const double ct = ff.ct(q, i);
-        const double h = ff.htot(q, i) - cm * cm / 2.0 - ct * ct / 2.0;
-        ff.p(q, i) = gas.pressure_hs(h, ff.s(q, i));
-        ff.t(q, i) = gas.temperature_ps(ff.p(q, i), ff.s(q, i));
-        ff.rho(q, i) = gas.density_pt(ff.p(q, i), ff.t(q, i));
-    }
-}
 
 namespace {
 
@@ -59,6 +31,9 @@ void solve_simplified_equilibrium_at_qnormal(int j) {
     const thermo_t& gas = *ff.gas;
     const int n = ms.number_of_streamlines;
     const int k = passage_row(j);
+    // Never read, but needed: with a status record a root search that fails (no bracket, no
+    // convergence) returns instead of ending the run, and the flow field keeps the state of its
+    // last residual evaluation. Without it the first such failure would stop the run.
     solver_info_t info;
 
     // Static state of streamline i at the pressure the march has reached; returns h.

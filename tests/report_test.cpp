@@ -21,6 +21,7 @@
 #include "mesh.hpp"
 #include "performance_model.hpp"
 #include "quorl.hpp"
+#include "quorl_report.hpp"
 #include "stop.hpp"
 #include "test_support.hpp"
 

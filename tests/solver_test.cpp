@@ -12,6 +12,8 @@
 #include "math.hpp"
 #include "mesh.hpp"
 #include "quorl.hpp"
+#include "quorl_full_equilibrium.hpp"
+#include "quorl_simplified_equilibrium.hpp"
 #include "test_support.hpp"
 
 namespace {

@@ -1,0 +1,45 @@
+// What both radial-equilibrium solvers share. j is the quasi-normal, i the streamline.
+
+#include "quorl_equilibrium.hpp"
+
+#include "flowfield.hpp"
+#include "machine.hpp"
+#include "math.hpp"
+#include "mesh.hpp"
+#include "stop.hpp"
+
+namespace quorl {
+
+int passage_row(int j) {
+    const int k = mesh().passage_type(j - 1);
+    if (k < 0) fatal("Error: unknown passage type");
+    return k;
+}
+
+double row_omega(const blade_row_t& row) {
+    if (!row.rotating) return 0.0;
+    const double rpm = flowfield().boco.rpm;
+    return ((rpm + rpm) * pi) / 60.0;
+}
+
+double exit_flow_angle(const blade_row_t& row, int j, int i) {
+    const double y = mesh().y(j, i);
+    return (row.outlet_angle.at(y) + row.performance_model->deviation(j - 1, j, i)) *
+           static_cast<double>(row.frame_sign);
+}
+
+void update_state_variables_at_quasinormal_from_htot_s_c(int q) {
+    flowfield_state& ff = flowfield();
+    const thermo_t& gas = *ff.gas;
+    const int n = mesh().number_of_streamlines;
+    for (int i = 1; i <= n; ++i) {
+        const double cm = ff.cm(q, i);
+        const double ct = ff.ct(q, i);
+        const double h = ff.htot(q, i) - cm * cm / 2.0 - ct * ct / 2.0;
+        ff.p(q, i) = gas.pressure_hs(h, ff.s(q, i));
+        ff.t(q, i) = gas.temperature_ps(ff.p(q, i), ff.s(q, i));
+        ff.rho(q, i) = gas.density_pt(ff.p(q, i), ff.t(q, i));
+    }
+}
+
+}  // namespace quorl

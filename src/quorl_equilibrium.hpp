@@ -1,0 +1,22 @@
+#pragma once
+// What the simplified and the full radial-equilibrium solvers share: the passage a quasi-normal
+// ends, a row's angular speed, its exit flow angle, and the static state of a quasi-normal.
+//
+// Index letters, as in the solvers' equations: j is the quasi-normal, i the streamline, so
+// flow-field and mesh arrays are read as a(j, i) here (mesh.hpp calls the same indices (i, j)).
+
+namespace quorl {
+
+struct blade_row_t;
+
+// Row number of the passage that ends at quasi-normal j (0: duct); a negative type ends the run.
+int passage_row(int j);
+// Angular speed of a row, rad/s: ((rpm + rpm) * pi) / 60 for a rotor, 0 for a stator.
+double row_omega(const blade_row_t& row);
+// Exit flow angle (deg) of a row at streamline i of its trailing-edge quasi-normal j: the outlet
+// blade angle plus the model's deviation, times the row's frame sign.
+double exit_flow_angle(const blade_row_t& row, int j, int i);
+// Recomputes p, t and rho of every streamline of quasi-normal q from htot, s, cm and ct.
+void update_state_variables_at_quasinormal_from_htot_s_c(int q);
+
+}  // namespace quorl
