@@ -24,14 +24,14 @@ std::string shell_quote(std::string_view s) {
 
 }  // namespace
 
-run_result run_quorl(const std::vector<std::string>& args, const std::filesystem::path& workdir,
-                     int timeout_seconds) {
+run_result run_program(const std::string& binary, const std::vector<std::string>& args,
+                       const std::filesystem::path& workdir, int timeout_seconds) {
     const auto out_path = workdir / ".quorl_test_stdout";
     const auto err_path = workdir / ".quorl_test_stderr";
     std::string command = "cd ";
     command.append(shell_quote(workdir.string()));
     command.append(" && timeout -s KILL ").append(std::to_string(timeout_seconds)).append(" ");
-    command.append(shell_quote(QUORL_BINARY));
+    command.append(shell_quote(binary));
     for (const auto& a : args) command.append(" ").append(shell_quote(a));
     command.append(" > ").append(shell_quote(out_path.string()));
     command.append(" 2> ").append(shell_quote(err_path.string()));

@@ -20,9 +20,15 @@ struct run_result {
     std::string err;      // standard error
 };
 
+// Runs `binary` with the arguments in `workdir` (limited to `timeout_seconds`).
+run_result run_program(const std::string& binary, const std::vector<std::string>& args,
+                       const std::filesystem::path& workdir, int timeout_seconds = 120);
+
 // Runs the quorl binary with the arguments in `workdir` (limited to `timeout_seconds`).
-run_result run_quorl(const std::vector<std::string>& args, const std::filesystem::path& workdir,
-                     int timeout_seconds = 120);
+inline run_result run_quorl(const std::vector<std::string>& args, const std::filesystem::path& workdir,
+                            int timeout_seconds = 120) {
+    return run_program(QUORL_BINARY, args, workdir, timeout_seconds);
+}
 
 // A new empty folder for one test, under the build tree (removed and recreated).
 std::filesystem::path fresh_dir(std::string_view name);

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Remakes the golden outputs under tests/golden from the runs of a quorl binary (default: the one
+# in build/), for a change that is meant to alter the numbers. Review the diff before committing.
+#   scripts/remake_golden.sh [path/to/quorl]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/build.sh
+binary="${1:-build/quorl}"
+QUORL_UPDATE_GOLDEN=1 QUORL_GOLDEN_BINARY="$(realpath "$binary")" build/tests/golden_test
+git status --short tests/golden

@@ -1,0 +1,112 @@
+// Every shipped example and a few jobs that reach rarely taken branches (the Aungier turbine
+// model's supersonic deviation, the Lieblein supercritical loss, a leaned and trimmed two-stage
+// machine) run through the real binary, and their outputs are compared byte for byte with the
+// ones kept under tests/golden: the results file past its 128-byte header (which holds the
+// date), the report file and standard output but for the line with the date, the exit status
+// and standard error. A change that is meant to alter the numbers remakes them with
+// scripts/remake_golden.sh.
+//
+// QUORL_GOLDEN_BINARY runs another quorl binary than the one built here; QUORL_UPDATE_GOLDEN=1
+// writes the outputs as the new golden files instead of comparing.
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "test_support.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace quorl::test;
+
+struct golden_case {
+    const char* name;  // the job's stem, and the folder of its golden files
+    const char* job;   // under the source tree
+};
+
+const golden_case cases[] = {
+    {"air_coolprop", "examples/air_coolprop.toml"},
+    {"co2_turbine_aungier_gas", "examples/co2_turbine_aungier_gas.toml"},
+    {"compressor_stage", "examples/compressor_stage.toml"},
+    {"compressor_stage_lieblein", "examples/compressor_stage_lieblein.toml"},
+    {"turbine_stage", "examples/turbine_stage.toml"},
+    {"lieblein_supercritical", "tests/golden/jobs/lieblein_supercritical.toml"},
+    {"turbine_supersonic", "tests/golden/jobs/turbine_supersonic.toml"},
+    {"two_stage_leaned", "tests/golden/jobs/two_stage_leaned.toml"},
+};
+
+// The job as it runs here: without its [plots] table, with the stand-in for a CoolProp library,
+// and with the report and results written to report.txt and results.mat. Edited as text so that
+// every number reaches the program as written.
+std::string prepared_job(const std::string& text) {
+    std::istringstream in(text);
+    std::string line, out, table;
+    while (std::getline(in, line)) {
+        if (line.starts_with("[")) table = line.substr(0, line.find(']') + 1);
+        if (table == "[plots]") continue;
+        if (table == "[thermo.coolprop]" && line.starts_with("library ")) line = std::string("library = \"") + QUORL_COOLPROP_STANDIN + "\"";
+        if (table == "[reports]" && line.starts_with("file ")) line = "file = \"report.txt\"";
+        if (table == "[results]" && line.starts_with("file ")) line = "file = \"results.mat\"";
+        out += line + "\n";
+    }
+    return out;
+}
+
+// Text without the line that carries the date and time of the run.
+std::string without_date(const std::string& text) {
+    std::istringstream in(text);
+    std::string line, out;
+    while (std::getline(in, line))
+        if (line.find(" generated on ") == std::string::npos) out += line + "\n";
+    return out;
+}
+
+// The results file past its header.
+std::string past_header(const std::string& bytes) { return bytes.size() < 128 ? bytes : bytes.substr(128); }
+
+class Golden : public testing::TestWithParam<golden_case> {};
+
+TEST_P(Golden, OutputsAreByteIdentical) {
+    const golden_case& c = GetParam();
+    const char* binary_override = std::getenv("QUORL_GOLDEN_BINARY");
+    const std::string binary = binary_override && *binary_override ? binary_override : QUORL_BINARY;
+    const bool update = std::getenv("QUORL_UPDATE_GOLDEN") && std::string(std::getenv("QUORL_UPDATE_GOLDEN")) == "1";
+
+    const fs::path dir = fresh_dir(std::string("golden_") + c.name);
+    write_file(dir / "job.toml", prepared_job(read_file(source_path(c.job))));
+    const run_result r = run_program(binary, {"-i", "job.toml"}, dir, 600);
+    ASSERT_TRUE(fs::exists(dir / "report.txt")) << r.out << r.err;
+    ASSERT_TRUE(fs::exists(dir / "results.mat")) << r.out << r.err;
+
+    const struct {
+        const char* file;
+        std::string bytes;
+    } outputs[] = {
+        {"status.txt", std::to_string(r.status) + "\n"},
+        {"stdout.txt", without_date(r.out)},
+        {"stderr.txt", r.err},
+        {"report.txt", without_date(read_file(dir / "report.txt"))},
+        {"results.mat", past_header(read_file(dir / "results.mat"))},
+    };
+    const fs::path golden = source_path("tests/golden") / c.name;
+    if (update) {
+        fs::create_directories(golden);
+        for (const auto& o : outputs) write_file(golden / o.file, o.bytes);
+        return;
+    }
+    for (const auto& o : outputs) {
+        SCOPED_TRACE(o.file);
+        ASSERT_TRUE(fs::exists(golden / o.file)) << "no golden file: remake them with scripts/remake_golden.sh";
+        EXPECT_TRUE(read_file(golden / o.file) == o.bytes) << "differs from " << (golden / o.file).string();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Jobs, Golden, testing::ValuesIn(cases),
+                         [](const testing::TestParamInfo<golden_case>& info) { return std::string(info.param.name); });
+
+}  // namespace
