@@ -6,5 +6,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh
 binary="${1:-build/quorl}"
-QUORL_UPDATE_GOLDEN=1 QUORL_GOLDEN_BINARY="$(realpath "$binary")" build/tests/golden_test
+binary="$(realpath "$binary")"
+(cd build/tests && QUORL_UPDATE_GOLDEN=1 QUORL_GOLDEN_BINARY="$binary" ./golden_test)
 git status --short tests/golden
