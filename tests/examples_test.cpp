@@ -1,12 +1,14 @@
 // Every shipped example through the real binary: each one runs to its end, and each figure that
-// its comment header states (pressure ratio, efficiency, power) is the one its report prints, to
-// the digits the header writes. The figures are found in the header by the phrase before them,
+// its comment header states (pressure ratio, efficiency, power, the total enthalpy per kg that
+// the rotor adds or takes out, the efficiency at another mass flow) is the one its run prints, to
+// the digits the header writes. The figures are found in the header by the words around them,
 // so the header and this table cannot drift apart unnoticed.
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -20,26 +22,45 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The value after a label of the report's performance block.
+double report_value(const std::string& out, const std::string& label) {
+    const std::size_t at = out.find(" " + label + " ");
+    if (at == std::string::npos) return std::nan("");
+    return std::strtod(out.c_str() + out.find(':', at) + 1, nullptr);
+}
+
 struct stated_figure {
-    const char* report_label;   // label of the report's performance block
-    const char* phrase;         // words in the example's header right before the number
+    const char* phrase;                          // words in the example's header right before the number
+    double (*reported)(const std::string& out);  // the figure as the run prints it
 };
+
+const stated_figure compressor_ratio{"total-to-total pressure ratio of about", [](const std::string& out) {
+                                         return report_value(out, "Compression  (total-total)");
+                                     }};
+const stated_figure turbine_ratio{"total-to-total expansion ratio of about", [](const std::string& out) {
+                                      return report_value(out, "Expansion rate  (total-total)");
+                                  }};
+const stated_figure efficiency{"isentropic efficiency of about",
+                               [](const std::string& out) { return report_value(out, "Efficiency"); }};
+const stated_figure power{"a power of about", [](const std::string& out) { return report_value(out, "Power"); }};
+
+// Total enthalpy per kg that the rotor adds (compressor) or takes out (turbine): |power| / mass flow.
+double specific_work(const std::string& out) {
+    return std::fabs(report_value(out, "Power")) / report_value(out, "Mass flow rate");
+}
 
 struct example_case {
     const char* file;
     std::vector<stated_figure> figures;
+    int other_flows = 0;   // statements "about <efficiency> % at <mdot_in> kg/s" in the header
 };
-
-const stated_figure compressor_ratio{"Compression  (total-total)", "total-to-total pressure ratio of about"};
-const stated_figure turbine_ratio{"Expansion rate  (total-total)", "total-to-total expansion ratio of about"};
-const stated_figure efficiency{"Efficiency", "isentropic efficiency of about"};
-const stated_figure power{"Power", "a power of about"};
 
 const std::vector<example_case> examples = {
     {"air_coolprop.toml", {}},   // the machine of compressor_stage.toml; states no figures of its own
-    {"co2_turbine_aungier_gas.toml", {turbine_ratio, efficiency, power}},
-    {"compressor_stage.toml", {compressor_ratio, efficiency, power}},
-    {"compressor_stage_lieblein.toml", {compressor_ratio, efficiency}},
+    {"co2_turbine_aungier_gas.toml",
+     {turbine_ratio, efficiency, power, {"the rotor takes out about", specific_work}}},
+    {"compressor_stage.toml", {compressor_ratio, efficiency, power, {"and with it about", specific_work}}},
+    {"compressor_stage_lieblein.toml", {compressor_ratio, efficiency}, 2},
     {"turbine_stage.toml", {turbine_ratio, efficiency, power}},
 };
 
@@ -54,36 +75,49 @@ std::string header_text(const std::string& job) {
     return text;
 }
 
-// The number after `phrase` in the header, in W when followed by kW or MW, and half a unit of
-// its last written digit. NaN when the phrase is missing.
+// A number as the header writes it, in base units (W, J/kg) when followed by kW, MW or kJ/kg,
+// and half a unit of its last written digit.
 struct stated_value {
     double value = std::nan("");
     double half_unit = 0.0;
 };
 
-stated_value stated(const std::string& header, const std::string& phrase) {
-    const std::size_t at = header.find(phrase + " ");
-    if (at == std::string::npos) return {};
-    const char* begin = header.c_str() + at + phrase.size() + 1;
+stated_value stated_number(const char* begin) {
     char* end = nullptr;
-    stated_value s;
-    s.value = std::strtod(begin, &end);
+    const double value = std::strtod(begin, &end);
     const std::string number(begin, static_cast<const char*>(end));
     const std::size_t point = number.find('.');
     const int decimals = point == std::string::npos ? 0 : static_cast<int>(number.size() - point - 1);
-    s.half_unit = 0.5 * std::pow(10.0, -decimals);
-    const std::string unit = std::string(end).substr(0, 3);
-    const double scale = unit == " kW" ? 1e3 : unit == " MW" ? 1e6 : 1.0;
-    s.value *= scale;
-    s.half_unit *= scale;
-    return s;
+    std::string unit;
+    std::istringstream(end) >> unit;
+    const double scale = unit == "kW" || unit == "kJ/kg" ? 1e3 : unit == "MW" ? 1e6 : 1.0;
+    return {value * scale, 0.5 * std::pow(10.0, -decimals) * scale};
 }
 
-// The value after a label of the report's performance block.
-double report_value(const std::string& out, const std::string& label) {
-    const std::size_t at = out.find(" " + label + " ");
-    if (at == std::string::npos) return std::nan("");
-    return std::strtod(out.c_str() + out.find(':', at) + 1, nullptr);
+// The number after `phrase` in the header; NaN when the phrase is missing.
+stated_value stated(const std::string& header, const std::string& phrase) {
+    const std::size_t at = header.find(phrase + " ");
+    if (at == std::string::npos) return {};
+    return stated_number(header.c_str() + at + phrase.size() + 1);
+}
+
+// The job file of an example, without figures, with the stand-in wherever a CoolProp library is
+// named, and with `mdot_in` when one is given.
+std::string job_text(const std::string& text, double mdot_in = 0.0) {
+    toml::table job = quorl::test::parse_toml(text);
+    job.erase("plots");
+    if (toml::table* coolprop = job.at_path("thermo.coolprop").as_table())
+        coolprop->insert_or_assign("library", QUORL_COOLPROP_STANDIN);
+    if (mdot_in > 0.0) job.at_path("boundary_conditions").as_table()->insert_or_assign("mdot_in", mdot_in);
+    std::ostringstream out;
+    out << job;
+    return out.str();
+}
+
+quorl::test::run_result run_job(const std::string& name, const std::string& job) {
+    const fs::path dir = quorl::test::fresh_dir("example_" + name);
+    quorl::test::write_file(dir / "job.toml", job);
+    return quorl::test::run_quorl({"-i", "job.toml"}, dir);
 }
 
 TEST(ShippedExamples, EveryShippedExampleIsInTheTable) {
@@ -101,17 +135,7 @@ TEST(ShippedExamples, RunAndPrintTheFiguresTheirHeadersState) {
         const std::string text = quorl::test::read_file(quorl::test::source_path("examples") / example.file);
         const std::string header = header_text(text);
 
-        // Without figures, and with the stand-in wherever a CoolProp library is named.
-        toml::table job = quorl::test::parse_toml(text);
-        job.erase("plots");
-        if (toml::table* coolprop = job.at_path("thermo.coolprop").as_table())
-            coolprop->insert_or_assign("library", QUORL_COOLPROP_STANDIN);
-        std::ostringstream job_text;
-        job_text << job;
-        const fs::path dir = quorl::test::fresh_dir(std::string("example_") + example.file);
-        quorl::test::write_file(dir / "job.toml", job_text.str());
-
-        const auto run = quorl::test::run_quorl({"-i", "job.toml"}, dir);
+        const auto run = run_job(example.file, job_text(text));
         ASSERT_EQ(run.status, 0) << run.out << run.err;
         EXPECT_EQ(run.out.find("NaN"), std::string::npos);
 
@@ -119,8 +143,21 @@ TEST(ShippedExamples, RunAndPrintTheFiguresTheirHeadersState) {
             SCOPED_TRACE(figure.phrase);
             const stated_value s = stated(header, figure.phrase);
             ASSERT_TRUE(std::isfinite(s.value)) << "the header does not state it";
-            EXPECT_NEAR(report_value(run.out, figure.report_label), s.value, s.half_unit);
+            EXPECT_NEAR(figure.reported(run.out), s.value, s.half_unit);
         }
+
+        // The same machine at another mass flow, as the header suggests trying.
+        const std::regex other_flow(R"(about ([0-9.]+) % at ([0-9.]+) kg/s)");
+        int other_flows = 0;
+        for (std::sregex_iterator m(header.begin(), header.end(), other_flow), end; m != end; ++m, ++other_flows) {
+            SCOPED_TRACE(m->str());
+            const stated_value eta = stated_number((*m)[1].str().c_str());
+            const double mdot_in = std::strtod((*m)[2].str().c_str(), nullptr);
+            const auto off = run_job(std::string(example.file) + "_" + (*m)[2].str(), job_text(text, mdot_in));
+            ASSERT_EQ(off.status, 0) << off.out << off.err;
+            EXPECT_NEAR(report_value(off.out, "Efficiency"), eta.value, eta.half_unit);
+        }
+        EXPECT_EQ(other_flows, example.other_flows);
     }
 }
 

@@ -109,7 +109,9 @@ void replace_with_odd_value(const slot& s, std::mt19937& rng) {
     }
 }
 
-// Targets named in the robustness brief that random picks reach too rarely.
+// Hostile inputs that random picks reach too rarely: very few (or no) streamlines, a row without
+// blades, NaN coordinates in a leading edge or the hub outline, an empty outlet-angle table, and a
+// mass flow far beyond what the annulus can pass.
 void targeted_mutation(toml::table& root, std::mt19937& rng) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     auto* rows = root.at_path("machine.blade_row").as_array();
