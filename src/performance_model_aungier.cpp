@@ -65,7 +65,6 @@ constexpr double p40_2 = 4.299995422363281;
 constexpr double p40_3 = 1.6000003814697266;
 constexpr double p40_4 = 2.1999998092651367;
 
-constexpr double two_pi = 6.283185307179586;
 constexpr double sonic_xtol = 1e-6;
 
 // Relative speed and flow angle at a point of quasi-normal i on streamline j.

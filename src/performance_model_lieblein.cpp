@@ -67,7 +67,7 @@ cascade_point cascade_at(const blade_row_t& row, int i1, int i2, int j) {
     const flowfield_state& ff = flowfield();
     cascade_point c{};
     const double Z = static_cast<double>(row.number_of_blades);
-    const double pitch = 6.283185307179586 * msh.r(i1, j) / Z;
+    const double pitch = two_pi * msh.r(i1, j) / Z;
     const double y1 = msh.y(i1, j);
     c.sigma = row.chord.at(y1) / pitch;
     c.tb = row.relative_thickness.at(y1);
