@@ -23,13 +23,15 @@ constexpr double guard = 1e-10;       // keeps the velocity ratio finite for zer
 
 const std::vector<double> default_m1 = {0.17, -0.0333, 0.333};
 
-// Geometry and inlet flow of one streamline of the row, read afresh at every call.
+// Geometry and inlet flow of one streamline of the row. Every public operation reads it once
+// and hands it to the steps below.
 struct cascade_point {
     double sigma;    // solidity
     double tb;       // relative thickness
     double beta1m;   // inlet blade angle, deg
     double beta2m;   // outlet blade angle, deg
     double theta;    // camber, deg
+    double wt1;      // relative swirl at the leading-edge point, m/s
     double beta1;    // inlet relative flow angle, deg
     double beta1c;   // beta1 limited to [0, 70]
     double cm1;
@@ -48,11 +50,42 @@ cascade_point cascade_at(const blade_row_t& row, int i1, int i2, int j) {
     c.beta1m = row.inlet_angle.at(y1);
     c.beta2m = row.outlet_angle.at(msh.y(i2, j));
     c.theta = c.beta1m - c.beta2m;
-    c.beta1 = atan2d(wt(i1, j), ff.cm(i1, j));
-    c.beta1c = std::max(std::min(c.beta1, 70.0), 0.0);
     c.cm1 = ff.cm(i1, j);
     c.cm2 = ff.cm(i2, j);
+    c.wt1 = wt(i1, j);
+    c.beta1 = atan2d(c.wt1, c.cm1);
+    c.beta1c = std::max(std::min(c.beta1, 70.0), 0.0);
     return c;
+}
+
+// Design (minimum-loss) incidence i*, deg.
+double design_incidence_at(const cascade_point& c, double Ksh) {
+    const double sigma3 = c.sigma * c.sigma * c.sigma;
+
+    const double q = double(0.28f) / (double(0.1f) + std::pow(c.tb, double(0.3f)));
+    const double i010 =
+        std::pow(c.beta1c, double(0.914f) + sigma3 / 160.0) / (5.0 + 46.0 * std::exp(-double(2.3f) * c.sigma)) -
+        double(0.1f) * sigma3 * std::exp((c.beta1c - 70.0) * 0.25);
+    const double n = double(0.025f) * c.sigma - double(0.06f) -
+                     std::pow(c.beta1c / 90.0, 1.0 + double(1.2f) * c.sigma) / (1.5 + double(0.43f) * c.sigma);
+    return std::pow(10.0 * c.tb, q) * Ksh * i010 + n * c.theta;
+}
+
+// Design deviation delta*, deg; m1 holds the coefficients of the camber slope polynomial.
+double design_deviation_at(const cascade_point& c, double Ksh, const std::vector<double>& m1) {
+    const double x = c.beta1c / 100.0;
+
+    double P = 0.0;
+    if (!m1.empty()) {
+        P = m1.back();
+        for (auto it = m1.rbegin() + 1; it != m1.rend(); ++it) P = P * x + *it;
+    }
+    const double b = double(0.9625f) - double(0.17f) * x - double(0.85f) * (x * x * x);
+    const double m = P / std::pow(c.sigma, b);
+    const double delta010 = (double(0.74f) * std::pow(c.sigma, double(1.9f)) + 3.0 * c.sigma) *
+                                std::pow(c.beta1c / 90.0, double(1.09f) * c.sigma + double(1.67f)) +
+                            double(0.01f) * c.sigma * c.beta1c;
+    return m * c.theta + Ksh * (6.25 * c.tb + 37.5 * (c.tb * c.tb)) * delta010;
 }
 
 // The bracket 1.12 + 0.61 cos^2(beta1*) / sigma (tan beta1* - tan beta2*) shared by the
@@ -60,6 +93,20 @@ cascade_point cascade_at(const blade_row_t& row, int i1, int i2, int j) {
 double diffusion_bracket(double beta1_star, double beta2_star, double sigma) {
     const double c1 = cosd(beta1_star);
     return double(1.12f) + double(0.61f) * (c1 * c1) / sigma * (tand(beta1_star) - tand(beta2_star));
+}
+
+// Design loss from the design incidence and deviation of the same point.
+lieblein_design_loss_t design_loss_at(const cascade_point& c, double i_star, double delta_star, double K1,
+                                      double K2) {
+    lieblein_design_loss_t d;
+    d.beta1_star = c.beta1m + i_star;
+    d.beta2_star = c.beta2m + delta_star;
+    d.R = (std::fabs(c.cm1) * cosd(d.beta2_star)) / (std::fabs(c.cm2) * cosd(d.beta1_star));
+    d.Deq = diffusion_bracket(d.beta1_star, d.beta2_star, c.sigma) * d.R;
+    const double X = (d.Deq - 1.0) * (d.Deq - 1.0);
+    d.omega_star = K1 * (K2 + double(3.1f) * X + double(0.4f) * (X * X * X * X)) * 2.0 * c.sigma /
+                   cosd(d.beta2_star) / (d.R * d.R);
+    return d;
 }
 
 }  // namespace
@@ -80,33 +127,11 @@ void create_performance_model_lieblein(std::unique_ptr<performance_model_t>& mod
 }
 
 double performance_model_lieblein_t::design_incidence(int i1, int i2, int j) const {
-    const cascade_point c = cascade_at(row, i1, i2, j);
-    const double sigma3 = c.sigma * c.sigma * c.sigma;
-
-    const double q = double(0.28f) / (double(0.1f) + std::pow(c.tb, double(0.3f)));
-    const double i010 =
-        std::pow(c.beta1c, double(0.914f) + sigma3 / 160.0) / (5.0 + 46.0 * std::exp(-double(2.3f) * c.sigma)) -
-        double(0.1f) * sigma3 * std::exp((c.beta1c - 70.0) * 0.25);
-    const double n = double(0.025f) * c.sigma - double(0.06f) -
-                     std::pow(c.beta1c / 90.0, 1.0 + double(1.2f) * c.sigma) / (1.5 + double(0.43f) * c.sigma);
-    return std::pow(10.0 * c.tb, q) * Ksh * i010 + n * c.theta;
+    return design_incidence_at(cascade_at(row, i1, i2, j), Ksh);
 }
 
 double performance_model_lieblein_t::design_deviation(int i1, int i2, int j) const {
-    const cascade_point c = cascade_at(row, i1, i2, j);
-    const double x = c.beta1c / 100.0;
-
-    double P = 0.0;
-    if (!m1.empty()) {
-        P = m1.back();
-        for (auto it = m1.rbegin() + 1; it != m1.rend(); ++it) P = P * x + *it;
-    }
-    const double b = double(0.9625f) - double(0.17f) * x - double(0.85f) * (x * x * x);
-    const double m = P / std::pow(c.sigma, b);
-    const double delta010 = (double(0.74f) * std::pow(c.sigma, double(1.9f)) + 3.0 * c.sigma) *
-                                std::pow(c.beta1c / 90.0, double(1.09f) * c.sigma + double(1.67f)) +
-                            double(0.01f) * c.sigma * c.beta1c;
-    return m * c.theta + Ksh * (6.25 * c.tb + 37.5 * (c.tb * c.tb)) * delta010;
+    return design_deviation_at(cascade_at(row, i1, i2, j), Ksh, m1);
 }
 
 double performance_model_lieblein_t::deviation(int i1, int i2, int j) const {
@@ -115,8 +140,8 @@ double performance_model_lieblein_t::deviation(int i1, int i2, int j) const {
 
     const double slope =
         ((0.25 * sigma4 + c.sigma) / std::pow(c.beta1c / 53.0, 2.5) + 1.0) / std::exp(double(3.1f) * c.sigma);
-    const double i_star = design_incidence(i1, i2, j);
-    const double delta_star = design_deviation(i1, i2, j);
+    const double i_star = design_incidence_at(c, Ksh);
+    const double delta_star = design_deviation_at(c, Ksh, m1);
     const double d = (c.beta1 - c.beta1m - i_star) * slope + delta_star +
                      10.0 * (1.0 - (std::fabs(c.cm2) + guard) / (std::fabs(c.cm1) + guard));
     // fmax drops a NaN d in favour of 0; the upper limit is taken last.
@@ -127,15 +152,7 @@ double performance_model_lieblein_t::incidence(int i1, int, int j) const { retur
 
 lieblein_design_loss_t performance_model_lieblein_t::design_loss_terms(int i1, int i2, int j) const {
     const cascade_point c = cascade_at(row, i1, i2, j);
-    lieblein_design_loss_t d;
-    d.beta1_star = c.beta1m + design_incidence(i1, i2, j);
-    d.beta2_star = c.beta2m + design_deviation(i1, i2, j);
-    d.R = (std::fabs(c.cm1) * cosd(d.beta2_star)) / (std::fabs(c.cm2) * cosd(d.beta1_star));
-    d.Deq = diffusion_bracket(d.beta1_star, d.beta2_star, c.sigma) * d.R;
-    const double X = (d.Deq - 1.0) * (d.Deq - 1.0);
-    d.omega_star = K1 * (K2 + double(3.1f) * X + double(0.4f) * (X * X * X * X)) * 2.0 * c.sigma /
-                   cosd(d.beta2_star) / (d.R * d.R);
-    return d;
+    return design_loss_at(c, design_incidence_at(c, Ksh), design_deviation_at(c, Ksh, m1), K1, K2);
 }
 
 double performance_model_lieblein_t::design_pressure_loss(int i1, int i2, int j) const {
@@ -148,9 +165,9 @@ lieblein_loss_t performance_model_lieblein_t::loss_terms(int i1, int i2, int j) 
     const thermo_t& gas = *ff.gas;
     lieblein_loss_t L;
 
-    L.i_star = design_incidence(i1, i2, j);
+    L.i_star = design_incidence_at(c, Ksh);
     const double beta1_star = c.beta1m + L.i_star;
-    L.delta_star = design_deviation(i1, i2, j);
+    L.delta_star = design_deviation_at(c, Ksh, m1);
     const double beta2_star = c.beta2m + L.delta_star;
 
     // Stall- and choke-side limits of the inlet flow angle.
@@ -171,7 +188,7 @@ lieblein_loss_t performance_model_lieblein_t::loss_terms(int i1, int i2, int j) 
     // Inlet relative Mach number and the Mach-corrected limits.
     const double p1 = ff.p(i1, j);
     const double T1 = ff.t(i1, j);
-    const double wt1 = wt(i1, j);
+    const double wt1 = c.wt1;
     const double a1 = gas.sound_speed_pt(p1, T1);
     const double W1 = std::sqrt(wt1 * wt1 + c.cm1 * c.cm1);
     L.M1 = W1 / a1;
@@ -180,7 +197,7 @@ lieblein_loss_t performance_model_lieblein_t::loss_terms(int i1, int i2, int j) 
     L.is = L.i_star + Ds / (1.0 + 0.5 * (kM1 * kM1 * kM1));
     L.im = L.ic + (L.is - L.ic) * Dc / (Dc + Ds);
 
-    L.omega_star = design_pressure_loss(i1, i2, j);
+    L.omega_star = design_loss_at(c, L.i_star, L.delta_star, K1, K2).omega_star;
     const double di = L.im - L.i_star;
     L.omegam = L.omega_star * (1.0 + (di * di) / (Ds * Ds));
 
