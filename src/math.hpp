@@ -9,6 +9,7 @@
 namespace quorl {
 
 inline constexpr double pi = 3.141592653589793;
+inline constexpr double two_pi = 2.0 * pi;
 
 double sind(double x);
 double cosd(double x);

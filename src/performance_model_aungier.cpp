@@ -14,59 +14,27 @@ namespace quorl {
 
 namespace {
 
-// The correlation constants are single-precision numbers widened to double; each is named after
-// the value as written (c0_242 is 0.242).
-constexpr double c0_242 = 0.24199999868869781;
-constexpr double c0_224 = 0.2240000069141388;
-constexpr double c1_575 = 1.5750000476837158;
-constexpr double c0_88 = 0.8799999952316284;
-constexpr double c42_4 = 42.400001525878906;
-constexpr double c72_8 = 72.80000305175781;
-constexpr double c0_46 = 0.46000000834465027;
-constexpr double c0_1583 = 0.1582999974489212;
-constexpr double c0_025 = 0.02500000037252903;
-constexpr double c0_08 = 0.07999999821186066;
-constexpr double c0_614 = 0.6140000224113464;
-constexpr double c0_11 = 0.10999999940395355;
-constexpr double c61_8 = 61.79999923706055;
-constexpr double c1_6 = 1.600000023841858;
-constexpr double c71_9 = 71.9000015258789;
-constexpr double c1_69 = 1.690000057220459;
-constexpr double c7_8 = 7.800000190734863;
-constexpr double c0_28 = 0.2800000011920929;
-constexpr double c14_2 = 14.199999809265137;
-constexpr double c0_16 = 0.1599999964237213;
-constexpr double c0_8 = 0.800000011920929;
-constexpr double c2_0374 = 2.037400007247925;
-constexpr double c69_58 = 69.58000183105469;
-constexpr double c14_48 = 14.479999542236328;
-constexpr double c3_1 = 3.0999999046325684;
-constexpr double c1_39214 = 1.3921400308609009;
-constexpr double c1_90738 = 1.9073799848556519;
-constexpr double c0_52 = 0.5199999809265137;
-constexpr double c1_7 = 1.7000000476837158;
-constexpr double c2_3 = 2.299999952316284;
-constexpr double c6_23 = 6.230000019073486;
-constexpr double c9_8577 = 9.85770034790039;
-constexpr double c0_6 = 0.6000000238418579;
-constexpr double c1_65 = 1.649999976158142;
-constexpr double c0_02 = 0.019999999552965164;
-constexpr double c0_0334 = 0.033399999141693115;
-constexpr double c0_7 = 0.699999988079071;
-constexpr double c0_566 = 0.5659999847412109;
-constexpr double c0_2 = 0.20000000298023224;
-constexpr double c1em16 = 1.0000000168623835e-16;
-constexpr double c5_69897 = 5.698969841003418;
-constexpr double c2_58 = 2.5799999237060547;
+// Constants written as float literals widened to double, such as double(0.242f), are correlation
+// coefficients taken at single precision: the model is defined with those values. The other
+// numbers are used as written.
 
-// The stalling-incidence polynomial at F2 = 40, coefficients rounded to single precision.
+// P40 = p40_0 - p40_2 q^2 + p40_3 q^3 - p40_4 q^4 is the stalling-incidence polynomial of
+// F2 <= 40 at F2 = 40, its coefficients evaluated in single precision.
 constexpr double p40_0 = 7.496967315673828;
 constexpr double p40_2 = 4.299995422363281;
 constexpr double p40_3 = 1.6000003814697266;
 constexpr double p40_4 = 2.1999998092651367;
 
-constexpr double two_pi = 6.283185307179586;
-constexpr double sonic_xtol = 1e-6;
+// Exit flow angles from tangential are capped 1 deg short of axial: in the loss (F2, which keeps
+// the angle ratio q = (90 - A1) / (90 - F2) finite) and in the supersonic deviation (B2 + d).
+constexpr double max_exit_angle = 89.0;   // deg
+// The incidence factor of the profile loss grows without bound with the incidence parameter on
+// either side; it is capped before Kmod applies.
+constexpr double max_incidence_factor = 20.0;
+// The rows carry no trailing-edge thickness: it is taken as 2 % of the pitch.
+constexpr double te_thickness_per_pitch = double(0.02f);
+
+constexpr double sonic_xtol = 1e-6;   // tolerance of the sonic bisection
 
 // Relative speed and flow angle at a point of quasi-normal i on streamline j.
 struct relative_flow {
@@ -85,44 +53,51 @@ double mach_number_at(int i, int j, double W) {
     return W / ff.gas->sound_speed_pt(ff.p(i, j), ff.t(i, j));
 }
 
-// Compressibility correction of the profile and secondary loss.
+// Compressibility correction of the profile and secondary loss. J = min(M1, 0.566) and
+// K2 = min(M2, 1), written with |.|; the loss falls with the exit Mach number above 0.2.
 double kp(double M1, double M2) {
-    const double J = ((M1 + c0_566) - std::fabs(c0_566 - M1)) / 2.0;
+    const double J = ((M1 + double(0.566f)) - std::fabs(double(0.566f) - M1)) / 2.0;
     const double K2 = ((M2 + 1.0) - std::fabs(M2 - 1.0)) / 2.0;
-    const double K1 = 1.0 - 0.625 * ((K2 - c0_2) + std::fabs(K2 - c0_2));
-    const double ratio = (2.0 * J) / (((J + K2) + std::fabs(K2 - J)) + c1em16);
+    const double K1 = 1.0 - 0.625 * ((K2 - double(0.2f)) + std::fabs(K2 - double(0.2f)));
+    // The small term keeps the ratio defined when both Mach numbers are 0.
+    const double ratio = (2.0 * J) / (((J + K2) + std::fabs(K2 - J)) + double(1e-16f));
     return 1.0 - (1.0 - K1) * (ratio * ratio);
 }
 
-// Reynolds-number correction, from the exit Reynolds number on the chord.
+// Reynolds-number correction, from the exit Reynolds number on the chord: 1 from Re = 1e5 to
+// 5e5, sqrt(1e5 / Re) below; above, it falls with log10 Re on a smooth wall, and keeps its
+// value at Rr = 100 c / roughness from Re = Rr on, where the wall's roughness takes over
+// (blended toward 1 when Rr lies below 5e5).
 double kre(double Re, double c, double surface_roughness) {
+    constexpr double log10_5e5 = double(5.69897f);   // log10(5e5) to six figures
     if (Re <= 1e5) return std::sqrt(1e5 / Re);
     if (Re < 5e5) return 1.0;
     const double Rr = (100.0 * c) / surface_roughness;
-    if (Re < Rr) return std::pow(c5_69897 / std::log10(Re), c2_58);
-    double K = std::pow(c5_69897 / std::log10(Rr), c2_58);
+    if (Re < Rr) return std::pow(log10_5e5 / std::log10(Re), double(2.58f));
+    double K = std::pow(log10_5e5 / std::log10(Rr), double(2.58f));
     if (Rr < 5e5) K = 1.0 + (K - 1.0) * (1.0 - 5e5 / Re);
     return K;
 }
 
 // Incidence factor of the profile loss from the incidence parameter xi; 0 when xi is no number.
 double incidence_factor(double xi) {
-    if (xi < -3.0) return -c1_39214 - c1_90738 * xi;
-    if (xi < 0.0) return 1.0 + c0_52 * std::pow(std::fabs(xi), c1_7);
-    if (xi < c1_7) return 1.0 + std::pow(xi, c2_3 + 0.5 * xi);
-    if (xi >= c1_7) return c6_23 + c9_8577 * (xi - c1_7);
+    if (xi < -3.0) return -double(1.39214f) - double(1.90738f) * xi;
+    if (xi < 0.0) return 1.0 + double(0.52f) * std::pow(std::fabs(xi), double(1.7f));
+    if (xi < double(1.7f)) return 1.0 + std::pow(xi, double(2.3f) + 0.5 * xi);
+    if (xi >= double(1.7f)) return double(6.23f) + double(9.8577f) * (xi - double(1.7f));
     return 0.0;
 }
 
 // Stalling incidence (deg) for the exit flow angle F2 and the angle ratio q.
 double stalling_incidence(double F2, double q) {
-    const double base = 20.0 - (q + 1.0) / c0_11;
+    const double base = 20.0 - (q + 1.0) / double(0.11f);
     const double q2 = q * q;
     const double q3 = q * q * q;
     const double q4 = q * q * q * q;
     if (F2 <= 40.0) {
-        return base + (c61_8 - (c1_6 - F2 / 165.0) * F2) - (c71_9 - c1_69 * F2) * q2 +
-               (c7_8 - (c0_28 - F2 / 320.0) * F2) * q3 + (c14_2 - (c0_16 + F2 / 160.0) * F2) * q4;
+        return base + (double(61.8f) - (double(1.6f) - F2 / 165.0) * F2) -
+               (double(71.9f) - double(1.69f) * F2) * q2 + (double(7.8f) - (double(0.28f) - F2 / 320.0) * F2) * q3 +
+               (double(14.2f) - (double(0.16f) + F2 / 160.0) * F2) * q4;
     }
     const double P40 = p40_0 - p40_2 * q2 + p40_3 * q3 - p40_4 * q4;
     return base + (P40 * (55.0 - F2)) / 15.0;
@@ -130,32 +105,34 @@ double stalling_incidence(double F2, double q) {
 
 // Pitch correction of the stalling incidence (deg).
 double stalling_incidence_pitch_correction(double s_c, double F2) {
-    if (s_c <= c0_8) {
+    if (s_c <= double(0.8f)) {
         const double u = s_c - 0.75;
         return (-38.0 * u - 53.5 * (u * u)) - 29.0 * (u * u * u);
     }
-    return -c2_0374 - (c69_58 - std::pow(F2 / c14_48, c3_1)) * (s_c - c0_8);
+    return -double(2.0374f) -
+           (double(69.58f) - std::pow(F2 / double(14.48f), double(3.1f))) * (s_c - double(0.8f));
 }
 
 // Impulse-blade (Ya) and nozzle-blade (Yb) profile losses.
 double impulse_profile_loss(double s_c, double F2) {
     const double f = F2 / 90.0;
-    const double x = s_c - ((c0_224 + c1_575 * f) - f * f);
+    const double x = s_c - ((double(0.224f) + double(1.575f) * f) - f * f);
     const double a = F2 / 127.0;
-    const double b = F2 / c72_8;
-    return (((c0_242 - F2 / 151.0) + a * a) + x * x) - (x * x * x) * ((c0_88 - F2 / c42_4) + b * b);
+    const double b = F2 / double(72.8f);
+    return (((double(0.242f) - F2 / 151.0) + a * a) + x * x) -
+           (x * x * x) * ((double(0.88f) - F2 / double(42.4f)) + b * b);
 }
 
 double nozzle_profile_loss(double s_c, double F2) {
     if (F2 <= 30.0) {
-        const double x = s_c - (c0_46 + F2 / 77.0);
+        const double x = s_c - (double(0.46f) + F2 / 77.0);
         const double D = F2 <= 27.0 ? 530.0 : 3085.0;
         const double f = F2 / 30.0;
-        return ((c0_025 + (27.0 - F2) / D) + (c0_1583 - F2 / 1640.0) * (x * x)) +
-               (c0_08 * (f * f - 1.0)) * (x * x * x);
+        return ((double(0.025f) + (27.0 - F2) / D) + (double(0.1583f) - F2 / 1640.0) * (x * x)) +
+               (double(0.08f) * (f * f - 1.0)) * (x * x * x);
     }
-    return (c0_025 + (27.0 - F2) / 3085.0) +
-           (c0_1583 - F2 / 1640.0) * std::pow(std::fabs(s_c - (c0_614 + F2 / 130.0)), 1.0 + F2 / 30.0);
+    const double x = std::fabs(s_c - (double(0.614f) + F2 / 130.0));
+    return (double(0.025f) + (27.0 - F2) / 3085.0) + (double(0.1583f) - F2 / 1640.0) * std::pow(x, 1.0 + F2 / 30.0);
 }
 
 double cotd(double x) { return 1.0 / tand(x); }
@@ -194,9 +171,9 @@ double performance_model_aungier_t::pressure_loss(int i1, int i2, int j) const {
     const double B2 = b2m + 90.0;
     const double F1 = 90.0 - in.beta;
     double F2 = out.beta + 90.0;
-    if (F2 > 89.0) F2 = 89.0;
+    if (F2 > max_exit_angle) F2 = max_exit_angle;
     const double q = (90.0 - A1) / (90.0 - F2);
-    const double t_te = c0_02 * s;
+    const double t_te = te_thickness_per_pitch * s;
     const double g = 90.0 - (A1 + B2) / 2.0;
     const double s_c = s / c;
 
@@ -209,12 +186,13 @@ double performance_model_aungier_t::pressure_loss(int i1, int i2, int j) const {
     const double is = stalling_incidence(F2, q);
     const double Dis = stalling_incidence_pitch_correction(s_c, F2);
     const double xi = (F1 - A1) / (is + Dis);
-    double Kinc = std::fmin(incidence_factor(xi), 20.0) * Kmod;
+    double Kinc = std::fmin(incidence_factor(xi), max_incidence_factor) * Kmod;
 
-    if (c0_6 < M2 && M2 <= 1.0) {
-        const double dM = M2 - c0_6;
-        Kinc = Kinc * (1.0 + (240.0 * (dM * dM * dM * dM) + c1_65 * dM) *
-                                 std::pow(((2.0 * s) * sind(g)) / c, 3.0 * M2 - c0_6));
+    // A near-sonic exit, 0.6 < M2 <= 1, raises the incidence factor.
+    if (double(0.6f) < M2 && M2 <= 1.0) {
+        const double dM = M2 - double(0.6f);
+        Kinc = Kinc * (1.0 + (240.0 * (dM * dM * dM * dM) + double(1.65f) * dM) *
+                                 std::pow(((2.0 * s) * sind(g)) / c, 3.0 * M2 - double(0.6f)));
     }
 
     const double te = t_te / (s * sind(B2) - t_te);
@@ -230,14 +208,15 @@ double performance_model_aungier_t::pressure_loss(int i1, int i2, int j) const {
     const double cot_F1 = cotd(F1);
     const double cot_F2 = cotd(F2);
     const double am = 90.0 - atand(cot_F1 - cot_F2 / 2.0);
-    const double f_AR = H / c < 2.0 ? 0.5 * std::pow((2.0 * c) / H, c0_7) : c / H;
+    const double f_AR = H / c < 2.0 ? 0.5 * std::pow((2.0 * c) / H, double(0.7f)) : c / H;
     const double sum_cot = 2.0 * (cot_F1 + cot_F2);
     const double sin_F2 = sind(F2);
     const double sin_am = sind(am);
-    const double Ys0 = c0_0334 * f_AR * (sum_cot * sum_cot) * (sin_F2 * sin_F2) / (sin_am * sin_am * sin_am) *
-                       sin_F2 / sind(A1);
+    const double Ys0 = double(0.0334f) * f_AR * (sum_cot * sum_cot) * (sin_F2 * sin_F2) /
+                       (sin_am * sin_am * sin_am) * sin_F2 / sind(A1);
     const double bx_H = bx / H;
     const double Ks = 1.0 - ((1.0 - Kp) * (bx_H * bx_H)) / (1.0 + bx_H * bx_H);
+    // Ys0 limited smoothly: Ys stays below 1 / sqrt(7.5) = 0.365 (times Ks Kre).
     const double Ys = std::sqrt((Ys0 * Ys0) / (1.0 + 7.5 * (Ys0 * Ys0))) * Ks * Kre;
 
     return Yte + (Ys + Yp_corrected);
@@ -252,13 +231,16 @@ double performance_model_aungier_t::deviation(int i1, int i2, int j) const {
     const relative_flow out = relative_flow_at(i2, j);
     const double M2 = mach_number_at(i2, j, out.W);
 
-    const double o = (((c0_2 * ff.rho(i2, j)) * ff.cm(i2, j)) / (ff.rho(i1, j) * ff.cm(i1, j)) + c0_8) * sind(B2);
+    // sin B2 scaled by 0.2 x + 0.8 = 1 + 0.2 (x - 1), x = rho2 cm2 / (rho1 cm1) the ratio of the
+    // meridional mass fluxes at exit and inlet.
+    const double o =
+        (((double(0.2f) * ff.rho(i2, j)) * ff.cm(i2, j)) / (ff.rho(i1, j) * ff.cm(i1, j)) + double(0.8f)) * sind(B2);
 
     if (M2 < 1.0) {
         const double b = B2 / 90.0;
         double d = asind(o * (1.0 + (1.0 - o) * (b * b))) - B2;
         if (M2 >= 0.5) {
-            // Fades the deviation out toward sonic exit flow.
+            // From M2 = 0.5 the deviation fades to 0 at M2 = 1 (a smooth step in v = 2 M2 - 1).
             const double v = 2.0 * M2 - 1.0;
             d = d * (((1.0 - 10.0 * (v * v * v)) + 15.0 * (v * v * v * v)) - 6.0 * (v * v * v * v * v));
         }
@@ -289,7 +271,7 @@ double performance_model_aungier_t::deviation(int i1, int i2, int j) const {
     const double rho_sonic = gas.density_ps(p_sonic, s2);
 
     const double d = asind(((o * rho_sonic) * W_sonic) / (ff.rho(i2, j) * out.W)) - B2;
-    const double d_max = 89.0 - B2;
+    const double d_max = max_exit_angle - B2;
     return d < d_max ? d : d_max;
 }
 

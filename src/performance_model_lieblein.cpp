@@ -15,47 +15,23 @@ namespace quorl {
 
 namespace {
 
-// Correlation constants that are single-precision numbers widened to double.
-constexpr double k0_28 = 0.2800000011920929;
-constexpr double k0_1 = 0.10000000149011612;
-constexpr double k0_3 = 0.30000001192092896;
-constexpr double k0_914 = 0.9139999747276306;
-constexpr double k2_3 = 2.299999952316284;
-constexpr double k0_025 = 0.02500000037252903;
-constexpr double k0_06 = 0.05999999865889549;
-constexpr double k1_2 = 1.2000000476837158;
-constexpr double k0_43 = 0.4300000071525574;
-constexpr double k0_9625 = 0.9624999761581421;
-constexpr double k0_17 = 0.17000000178813934;
-constexpr double k0_85 = 0.8500000238418579;
-constexpr double k0_74 = 0.7400000095367432;
-constexpr double k1_9 = 1.899999976158142;
-constexpr double k1_09 = 1.090000033378601;
-constexpr double k1_67 = 1.6699999570846558;
-constexpr double k0_01 = 0.009999999776482582;
-constexpr double k3_1 = 3.0999999046325684;
-constexpr double k1_12 = 1.1200000047683716;
-constexpr double k0_61 = 0.6100000143051147;
-constexpr double k0_4 = 0.4000000059604645;
-constexpr double k2_92 = 2.9200000762939453;
-constexpr double k15_6 = 15.600000381469727;
-constexpr double k8_2 = 8.199999809265137;
-constexpr double k10_3 = 10.300000190734863;
-constexpr double k0_48 = 0.47999998927116394;
-constexpr double k4_176 = 4.176000118255615;
+// Constants written as float literals widened to double, such as double(0.28f), are correlation
+// coefficients taken at single precision: the model is defined with those values.
 
 constexpr double angle_xtol = 1e-6;   // tolerance of the three bisections
 constexpr double guard = 1e-10;       // keeps the velocity ratio finite for zero Cm
 
 const std::vector<double> default_m1 = {0.17, -0.0333, 0.333};
 
-// Geometry and inlet flow of one streamline of the row, read afresh at every call.
+// Geometry and inlet flow of one streamline of the row. Every public operation reads it once
+// and hands it to the steps below.
 struct cascade_point {
     double sigma;    // solidity
     double tb;       // relative thickness
     double beta1m;   // inlet blade angle, deg
     double beta2m;   // outlet blade angle, deg
     double theta;    // camber, deg
+    double wt1;      // relative swirl at the leading-edge point, m/s
     double beta1;    // inlet relative flow angle, deg
     double beta1c;   // beta1 limited to [0, 70]
     double cm1;
@@ -67,25 +43,70 @@ cascade_point cascade_at(const blade_row_t& row, int i1, int i2, int j) {
     const flowfield_state& ff = flowfield();
     cascade_point c{};
     const double Z = static_cast<double>(row.number_of_blades);
-    const double pitch = 6.283185307179586 * msh.r(i1, j) / Z;
+    const double pitch = two_pi * msh.r(i1, j) / Z;
     const double y1 = msh.y(i1, j);
     c.sigma = row.chord.at(y1) / pitch;
     c.tb = row.relative_thickness.at(y1);
     c.beta1m = row.inlet_angle.at(y1);
     c.beta2m = row.outlet_angle.at(msh.y(i2, j));
     c.theta = c.beta1m - c.beta2m;
-    c.beta1 = atan2d(wt(i1, j), ff.cm(i1, j));
-    c.beta1c = std::max(std::min(c.beta1, 70.0), 0.0);
     c.cm1 = ff.cm(i1, j);
     c.cm2 = ff.cm(i2, j);
+    c.wt1 = wt(i1, j);
+    c.beta1 = atan2d(c.wt1, c.cm1);
+    c.beta1c = std::max(std::min(c.beta1, 70.0), 0.0);
     return c;
+}
+
+// Design (minimum-loss) incidence i*, deg.
+double design_incidence_at(const cascade_point& c, double Ksh) {
+    const double sigma3 = c.sigma * c.sigma * c.sigma;
+
+    const double q = double(0.28f) / (double(0.1f) + std::pow(c.tb, double(0.3f)));
+    const double i010 =
+        std::pow(c.beta1c, double(0.914f) + sigma3 / 160.0) / (5.0 + 46.0 * std::exp(-double(2.3f) * c.sigma)) -
+        double(0.1f) * sigma3 * std::exp((c.beta1c - 70.0) * 0.25);
+    const double n = double(0.025f) * c.sigma - double(0.06f) -
+                     std::pow(c.beta1c / 90.0, 1.0 + double(1.2f) * c.sigma) / (1.5 + double(0.43f) * c.sigma);
+    return std::pow(10.0 * c.tb, q) * Ksh * i010 + n * c.theta;
+}
+
+// Design deviation delta*, deg; m1 holds the coefficients of the camber slope polynomial.
+double design_deviation_at(const cascade_point& c, double Ksh, const std::vector<double>& m1) {
+    const double x = c.beta1c / 100.0;
+
+    double P = 0.0;
+    if (!m1.empty()) {
+        P = m1.back();
+        for (auto it = m1.rbegin() + 1; it != m1.rend(); ++it) P = P * x + *it;
+    }
+    const double b = double(0.9625f) - double(0.17f) * x - double(0.85f) * (x * x * x);
+    const double m = P / std::pow(c.sigma, b);
+    const double delta010 = (double(0.74f) * std::pow(c.sigma, double(1.9f)) + 3.0 * c.sigma) *
+                                std::pow(c.beta1c / 90.0, double(1.09f) * c.sigma + double(1.67f)) +
+                            double(0.01f) * c.sigma * c.beta1c;
+    return m * c.theta + Ksh * (6.25 * c.tb + 37.5 * (c.tb * c.tb)) * delta010;
 }
 
 // The bracket 1.12 + 0.61 cos^2(beta1*) / sigma (tan beta1* - tan beta2*) shared by the
 // equivalent diffusion ratio and the critical Mach number.
 double diffusion_bracket(double beta1_star, double beta2_star, double sigma) {
     const double c1 = cosd(beta1_star);
-    return k1_12 + k0_61 * (c1 * c1) / sigma * (tand(beta1_star) - tand(beta2_star));
+    return double(1.12f) + double(0.61f) * (c1 * c1) / sigma * (tand(beta1_star) - tand(beta2_star));
+}
+
+// Design loss from the design incidence and deviation of the same point.
+lieblein_design_loss_t design_loss_at(const cascade_point& c, double i_star, double delta_star, double K1,
+                                      double K2) {
+    lieblein_design_loss_t d;
+    d.beta1_star = c.beta1m + i_star;
+    d.beta2_star = c.beta2m + delta_star;
+    d.R = (std::fabs(c.cm1) * cosd(d.beta2_star)) / (std::fabs(c.cm2) * cosd(d.beta1_star));
+    d.Deq = diffusion_bracket(d.beta1_star, d.beta2_star, c.sigma) * d.R;
+    const double X = (d.Deq - 1.0) * (d.Deq - 1.0);
+    d.omega_star = K1 * (K2 + double(3.1f) * X + double(0.4f) * (X * X * X * X)) * 2.0 * c.sigma /
+                   cosd(d.beta2_star) / (d.R * d.R);
+    return d;
 }
 
 }  // namespace
@@ -106,41 +127,21 @@ void create_performance_model_lieblein(std::unique_ptr<performance_model_t>& mod
 }
 
 double performance_model_lieblein_t::design_incidence(int i1, int i2, int j) const {
-    const cascade_point c = cascade_at(row, i1, i2, j);
-    const double sigma3 = c.sigma * c.sigma * c.sigma;
-
-    const double q = k0_28 / (k0_1 + std::pow(c.tb, k0_3));
-    const double i010 = std::pow(c.beta1c, k0_914 + sigma3 / 160.0) / (5.0 + 46.0 * std::exp(-k2_3 * c.sigma)) -
-                        k0_1 * sigma3 * std::exp((c.beta1c - 70.0) * 0.25);
-    const double n = k0_025 * c.sigma - k0_06 -
-                     std::pow(c.beta1c / 90.0, 1.0 + k1_2 * c.sigma) / (1.5 + k0_43 * c.sigma);
-    return std::pow(10.0 * c.tb, q) * Ksh * i010 + n * c.theta;
+    return design_incidence_at(cascade_at(row, i1, i2, j), Ksh);
 }
 
 double performance_model_lieblein_t::design_deviation(int i1, int i2, int j) const {
-    const cascade_point c = cascade_at(row, i1, i2, j);
-    const double x = c.beta1c / 100.0;
-
-    double P = 0.0;
-    if (!m1.empty()) {
-        P = m1.back();
-        for (auto it = m1.rbegin() + 1; it != m1.rend(); ++it) P = P * x + *it;
-    }
-    const double b = k0_9625 - k0_17 * x - k0_85 * (x * x * x);
-    const double m = P / std::pow(c.sigma, b);
-    const double delta010 =
-        (k0_74 * std::pow(c.sigma, k1_9) + 3.0 * c.sigma) * std::pow(c.beta1c / 90.0, k1_09 * c.sigma + k1_67) +
-        k0_01 * c.sigma * c.beta1c;
-    return m * c.theta + Ksh * (6.25 * c.tb + 37.5 * (c.tb * c.tb)) * delta010;
+    return design_deviation_at(cascade_at(row, i1, i2, j), Ksh, m1);
 }
 
 double performance_model_lieblein_t::deviation(int i1, int i2, int j) const {
     const cascade_point c = cascade_at(row, i1, i2, j);
     const double sigma4 = c.sigma * c.sigma * c.sigma * c.sigma;
 
-    const double slope = ((0.25 * sigma4 + c.sigma) / std::pow(c.beta1c / 53.0, 2.5) + 1.0) / std::exp(k3_1 * c.sigma);
-    const double i_star = design_incidence(i1, i2, j);
-    const double delta_star = design_deviation(i1, i2, j);
+    const double slope =
+        ((0.25 * sigma4 + c.sigma) / std::pow(c.beta1c / 53.0, 2.5) + 1.0) / std::exp(double(3.1f) * c.sigma);
+    const double i_star = design_incidence_at(c, Ksh);
+    const double delta_star = design_deviation_at(c, Ksh, m1);
     const double d = (c.beta1 - c.beta1m - i_star) * slope + delta_star +
                      10.0 * (1.0 - (std::fabs(c.cm2) + guard) / (std::fabs(c.cm1) + guard));
     // fmax drops a NaN d in favour of 0; the upper limit is taken last.
@@ -151,14 +152,7 @@ double performance_model_lieblein_t::incidence(int i1, int, int j) const { retur
 
 lieblein_design_loss_t performance_model_lieblein_t::design_loss_terms(int i1, int i2, int j) const {
     const cascade_point c = cascade_at(row, i1, i2, j);
-    lieblein_design_loss_t d;
-    d.beta1_star = c.beta1m + design_incidence(i1, i2, j);
-    d.beta2_star = c.beta2m + design_deviation(i1, i2, j);
-    d.R = (std::fabs(c.cm1) * cosd(d.beta2_star)) / (std::fabs(c.cm2) * cosd(d.beta1_star));
-    d.Deq = diffusion_bracket(d.beta1_star, d.beta2_star, c.sigma) * d.R;
-    const double X = (d.Deq - 1.0) * (d.Deq - 1.0);
-    d.omega_star = K1 * (K2 + k3_1 * X + k0_4 * (X * X * X * X)) * 2.0 * c.sigma / cosd(d.beta2_star) / (d.R * d.R);
-    return d;
+    return design_loss_at(c, design_incidence_at(c, Ksh), design_deviation_at(c, Ksh, m1), K1, K2);
 }
 
 double performance_model_lieblein_t::design_pressure_loss(int i1, int i2, int j) const {
@@ -171,18 +165,18 @@ lieblein_loss_t performance_model_lieblein_t::loss_terms(int i1, int i2, int j) 
     const thermo_t& gas = *ff.gas;
     lieblein_loss_t L;
 
-    L.i_star = design_incidence(i1, i2, j);
+    L.i_star = design_incidence_at(c, Ksh);
     const double beta1_star = c.beta1m + L.i_star;
-    L.delta_star = design_deviation(i1, i2, j);
+    L.delta_star = design_deviation_at(c, Ksh, m1);
     const double beta2_star = c.beta2m + L.delta_star;
 
     // Stall- and choke-side limits of the inlet flow angle.
     const double theta = c.theta;
     auto f_beta1s = [&](double x) {
-        return theta * (k2_92 - x / k15_6) / k8_2 + k10_3 - (x - beta1_star);
+        return theta * (double(2.92f) - x / double(15.6f)) / double(8.2f) + double(10.3f) - (x - beta1_star);
     };
     auto f_beta1c = [&](double x) {
-        return theta * (1.0 - std::pow(30.0 / x, k0_48)) / k4_176 - 9.0 - (x - beta1_star);
+        return theta * (1.0 - std::pow(30.0 / x, double(0.48f))) / double(4.176f) - 9.0 - (x - beta1_star);
     };
     L.beta1s = bisect(f_beta1s, 0.0, 90.0, angle_xtol);
     L.beta1ch = bisect(f_beta1c, 20.0, 90.0, angle_xtol);
@@ -194,7 +188,7 @@ lieblein_loss_t performance_model_lieblein_t::loss_terms(int i1, int i2, int j) 
     // Inlet relative Mach number and the Mach-corrected limits.
     const double p1 = ff.p(i1, j);
     const double T1 = ff.t(i1, j);
-    const double wt1 = wt(i1, j);
+    const double wt1 = c.wt1;
     const double a1 = gas.sound_speed_pt(p1, T1);
     const double W1 = std::sqrt(wt1 * wt1 + c.cm1 * c.cm1);
     L.M1 = W1 / a1;
@@ -203,7 +197,7 @@ lieblein_loss_t performance_model_lieblein_t::loss_terms(int i1, int i2, int j) 
     L.is = L.i_star + Ds / (1.0 + 0.5 * (kM1 * kM1 * kM1));
     L.im = L.ic + (L.is - L.ic) * Dc / (Dc + Ds);
 
-    L.omega_star = design_pressure_loss(i1, i2, j);
+    L.omega_star = design_loss_at(c, L.i_star, L.delta_star, K1, K2).omega_star;
     const double di = L.im - L.i_star;
     L.omegam = L.omega_star * (1.0 + (di * di) / (Ds * Ds));
 

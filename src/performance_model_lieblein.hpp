@@ -39,7 +39,7 @@ struct lieblein_loss_t {
     double omega = 0.0;        // loss coefficient, at most 1 (a NaN gives 1)
 };
 
-class performance_model_lieblein_t : public performance_model_t {
+class performance_model_lieblein_t final : public performance_model_t {
 public:
     performance_model_lieblein_t(const blade_row_t& row, double Ksh, double K1, double K2, std::vector<double> m1)
         : row(row), Ksh(Ksh), K1(K1), K2(K2), m1(std::move(m1)) {}
@@ -48,9 +48,11 @@ public:
     double incidence(int i1, int i2, int j) const override;
     double pressure_loss(int i1, int i2, int j) const override;
 
-    virtual double design_deviation(int i1, int i2, int j) const;
-    virtual double design_incidence(int i1, int i2, int j) const;
-    virtual double design_pressure_loss(int i1, int i2, int j) const;
+    // The design values at one streamline. deviation and pressure_loss compute the same values
+    // from the cascade point they read once, so these are not points of extension.
+    double design_deviation(int i1, int i2, int j) const;
+    double design_incidence(int i1, int i2, int j) const;
+    double design_pressure_loss(int i1, int i2, int j) const;
 
     // The loss computations with their intermediate values; design_pressure_loss and
     // pressure_loss return their omega_star and omega.
