@@ -58,8 +58,8 @@ curve_t new_curve(const array2d& points, std::string_view method, std::string_vi
     curve.points = points;
     curve.s_begin = 0.0;
     curve.s_end = curve.arc_length.back();
-    curve.method = std::string(method);
-    curve.extrap = std::string(extrap);
+    curve.method = method;
+    curve.extrap = extrap;
     return curve;
 }
 
@@ -67,11 +67,11 @@ curve_t new_curve(const array2d& points, std::string_view method, std::string_vi
 void curve_t::at_1(double s, std::span<double> x) const {
     const int n = ndim();
     if (static_cast<int>(x.size()) >= n) {
-        interp1_point(arc_length, points, s, method, extrap, x.data());
+        interp1_point(arc_length, points, s, method.kind(), extrap.kind(), x.data());
         return;
     }
     scratch all(n);
-    interp1_point(arc_length, points, s, method, extrap, all.span().data());
+    interp1_point(arc_length, points, s, method.kind(), extrap.kind(), all.span().data());
     for (std::size_t k = 0; k < x.size(); ++k) x[k] = all[static_cast<int>(k)];
 }
 
@@ -81,7 +81,9 @@ std::vector<double> curve_t::at_1(double s) const {
     return x;
 }
 
-array2d curve_t::at_n(vview s) const { return interp1_rank11(arc_length, points, s, method, extrap); }
+array2d curve_t::at_n(vview s) const {
+    return interp1_dispatch(arc_length, points, s, method.kind(), extrap.kind());
+}
 
 void curve_t::tangent_at(double s, std::span<double> t) const {
     const int n = ndim();

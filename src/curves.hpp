@@ -3,11 +3,11 @@
 // In this system coordinate 1 is the axial position z and coordinate 2 the radius r (m).
 
 #include <span>
-#include <string>
 #include <string_view>
 #include <vector>
 
 #include "array2d.hpp"
+#include "interpolation.hpp"
 
 namespace quorl {
 
@@ -16,8 +16,8 @@ struct curve_t {
     double s_end = 0.0;               // end of the usable parameter range
     std::vector<double> arc_length;   // parameter of each defining point (first 0)
     array2d points;                   // (ndim, npts): one column per defining point
-    std::string method;               // interpolation method handed to interp1
-    std::string extrap;               // out-of-range rule handed to interp1
+    method_word method;               // interpolation method handed to interp1
+    rule_word extrap;                 // out-of-range rule handed to interp1
 
     int ndim() const { return points.size1(); }
     int npts() const { return points.size2(); }

@@ -45,7 +45,7 @@ double wt(int i, int j) {
     const blade_row_t& row = machine().blade_row(k);
     const double sign = static_cast<double>(row.frame_sign);
     if (row.rotating) {
-        const double omega = 2.0 * pi * ff.boco.rpm / 60.0;
+        const double omega = angular_speed(ff.boco.rpm);
         return (ff.ct(i, j) + omega * msh.r(i, j)) * sign;
     }
     return ff.ct(i, j) * sign;
@@ -58,9 +58,10 @@ double mass_flow_rate(int i) {
 
     // Called in every residual evaluation: the work buffer is sized once and then reused.
     if (ff.scratch.size() < static_cast<std::size_t>(N)) ff.scratch.resize(static_cast<std::size_t>(N));
+    // r * two_pi is the same double as (r * 2.0) * pi: doubling is exact.
     for (int j = 1; j <= N; ++j) {
         ff.scratch[static_cast<std::size_t>(j - 1)] =
-            msh.r(i, j) * 2.0 * pi * ff.rho(i, j) * ff.cm(i, j) * cosd(msh.phi(i, j) - msh.lambda(i, j));
+            msh.r(i, j) * two_pi * ff.rho(i, j) * ff.cm(i, j) * cosd(msh.phi(i, j) - msh.lambda(i, j));
     }
     return integral(vview(ff.scratch.data(), N), msh.y.row(i));
 }

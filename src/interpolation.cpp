@@ -8,16 +8,26 @@
 
 namespace quorl {
 
-namespace {
+interp_method interp_method_of(std::string_view word) {
+    if (same_word(word, "linear")) return interp_method::linear;
+    if (same_word(word, "pchip") || same_word(word, "cubic")) return interp_method::pchip;
+    return interp_method::unknown;
+}
 
-enum class method_kind { linear, pchip };
+interp_rule interp_rule_of(std::string_view word) {
+    if (same_word(word, "extrap")) return interp_rule::extrap;
+    if (same_word(word, "NaN")) return interp_rule::nan;
+    return interp_rule::unknown;
+}
+
+namespace {
 
 constexpr double quiet_nan = std::numeric_limits<double>::quiet_NaN();
 
-method_kind resolve_method(std::string_view method) {
-    if (same_word(method, "linear")) return method_kind::linear;
-    if (same_word(method, "pchip") || same_word(method, "cubic")) return method_kind::pchip;
-    fatal("interp1 supports only method='linear', 'pchip', or 'cubic'");
+// Every evaluation needs a known method, even one without query points.
+interp_method known(interp_method method) {
+    if (method == interp_method::unknown) fatal("interp1 supports only method='linear', 'pchip', or 'cubic'");
+    return method;
 }
 
 // A table needs one interval at least, and an ordinate for every abscissa, so that the
@@ -28,11 +38,14 @@ void check_table(int n, int n_ordinates) {
 }
 
 // Whether the point is to be evaluated: in range, or out of range under "extrap".
-// Out of range under "NaN" gives false; any other rule ends the run.
-inline bool evaluated(vview x, int n, double xi, std::string_view extrap) {
+// Out of range under "NaN" gives false; an unknown rule ends the run.
+inline bool evaluated(vview x, int n, double xi, interp_rule extrap) {
     if (x(1) <= xi && xi <= x(n)) return true;  // a NaN point is out of range
-    if (same_word(extrap, "extrap")) return true;
-    if (same_word(extrap, "NaN")) return false;
+    switch (extrap) {
+        case interp_rule::extrap: return true;
+        case interp_rule::nan: return false;
+        case interp_rule::unknown: break;
+    }
     fatal("interp1 supports only extrap='extrap' or 'NaN'");
 }
 
@@ -92,14 +105,14 @@ inline void pchip_on_interval(vview x, const Y& y, int c, int k, double xi, doub
 
 // One query point. width(i) is |x(i+1) - x(i)| for i = 1..n-1 and 0 for i = 0 and i = n.
 template <class Y, class Width>
-inline void eval_point(method_kind kind, vview x, int n, const Y& y, int c, double xi, std::string_view extrap,
+inline void eval_point(interp_method kind, vview x, int n, const Y& y, int c, double xi, interp_rule extrap,
                        const Width& width, double* out) {
     if (!evaluated(x, n, xi, extrap)) {
         for (int comp = 0; comp < c; ++comp) out[comp] = quiet_nan;
         return;
     }
     const int k = find_interval(x, n, xi);
-    if (kind == method_kind::linear) linear_on_interval(x, y, c, k, xi, out);
+    if (kind == interp_method::linear) linear_on_interval(x, y, c, k, xi, out);
     else pchip_on_interval(x, y, c, k, xi, width(k), width(k - 1), width(k + 1), out);
 }
 
@@ -112,10 +125,10 @@ struct local_width {
 
 // All query points in order, column j of the result at xi(j); out(j) points to its c values.
 template <class Y, class Out>
-void run_kernel(method_kind kind, vview x, const Y& y, int c, vview xi, std::string_view extrap, const Out& out) {
+void run_kernel(interp_method kind, vview x, const Y& y, int c, vview xi, interp_rule extrap, const Out& out) {
     const int n = x.size();
     const int m = xi.size();
-    if (kind == method_kind::linear) {
+    if (kind == interp_method::linear) {
         const auto no_width = [](int) { return 0.0; };
         for (int j = 1; j <= m; ++j) eval_point(kind, x, n, y, c, xi(j), extrap, no_width, out(j));
         return;
@@ -137,7 +150,7 @@ struct list_ordinates {
     double operator()(int, int i) const { return y(i); }
 };
 
-array2d run_table_kernel(method_kind kind, vview x, const array2d& y, vview xi, std::string_view extrap) {
+array2d run_table_kernel(interp_method kind, vview x, const array2d& y, vview xi, interp_rule extrap) {
     check_table(x.size(), y.size2());
     const int c = y.size1();
     array2d yi(c, xi.size());
@@ -147,30 +160,9 @@ array2d run_table_kernel(method_kind kind, vview x, const array2d& y, vview xi, 
     return yi;
 }
 
-}  // namespace
-
-array2d interpolate_linearly(vview x, const array2d& y, vview xi, std::string_view extrap) {
-    return run_table_kernel(method_kind::linear, x, y, xi, extrap);
-}
-
-array2d interpolate_pchip(vview x, const array2d& y, vview xi, std::string_view extrap) {
-    return run_table_kernel(method_kind::pchip, x, y, xi, extrap);
-}
-
-array2d interp1_dispatch(vview x, const array2d& y, vview xi, std::string_view method, std::string_view extrap) {
-    return run_table_kernel(resolve_method(method), x, y, xi, extrap);
-}
-
-void interp1_point(vview x, const array2d& y, double xi, std::string_view method, std::string_view extrap,
-                   double* out) {
-    const method_kind kind = resolve_method(method);
-    const int n = x.size();
-    check_table(n, y.size2());
-    eval_point(kind, x, n, table_ordinates{y}, y.size1(), xi, extrap, local_width{x, n}, out);
-}
-
-double interp1_rank00(vview x, vview y, double xi, std::string_view method, std::string_view extrap) {
-    const method_kind kind = resolve_method(method);
+// One ordinate per abscissa, one query point.
+double point_of_list(vview x, vview y, double xi, interp_method method, interp_rule extrap) {
+    const interp_method kind = known(method);
     const int n = x.size();
     check_table(n, y.size());
     double yi;
@@ -178,22 +170,53 @@ double interp1_rank00(vview x, vview y, double xi, std::string_view method, std:
     return yi;
 }
 
+}  // namespace
+
+array2d interpolate_linearly(vview x, const array2d& y, vview xi, std::string_view extrap) {
+    return run_table_kernel(interp_method::linear, x, y, xi, interp_rule_of(extrap));
+}
+
+array2d interpolate_pchip(vview x, const array2d& y, vview xi, std::string_view extrap) {
+    return run_table_kernel(interp_method::pchip, x, y, xi, interp_rule_of(extrap));
+}
+
+array2d interp1_dispatch(vview x, const array2d& y, vview xi, interp_method method, interp_rule extrap) {
+    return run_table_kernel(known(method), x, y, xi, extrap);
+}
+
+array2d interp1_dispatch(vview x, const array2d& y, vview xi, std::string_view method, std::string_view extrap) {
+    return interp1_dispatch(x, y, xi, interp_method_of(method), interp_rule_of(extrap));
+}
+
+void interp1_point(vview x, const array2d& y, double xi, interp_method method, interp_rule extrap, double* out) {
+    const interp_method kind = known(method);
+    const int n = x.size();
+    check_table(n, y.size2());
+    eval_point(kind, x, n, table_ordinates{y}, y.size1(), xi, extrap, local_width{x, n}, out);
+}
+
+void interp1_point(vview x, const array2d& y, double xi, std::string_view method, std::string_view extrap,
+                   double* out) {
+    interp1_point(x, y, xi, interp_method_of(method), interp_rule_of(extrap), out);
+}
+
+double interp1_rank00(vview x, vview y, double xi, std::string_view method, std::string_view extrap) {
+    return point_of_list(x, y, xi, interp_method_of(method), interp_rule_of(extrap));
+}
+
 std::vector<double> interp1_rank01(vview x, vview y, vview xi, std::string_view method, std::string_view extrap) {
-    const method_kind kind = resolve_method(method);
+    const interp_method kind = known(interp_method_of(method));
     check_table(x.size(), y.size());
     std::vector<double> yi(static_cast<std::size_t>(xi.size()));
     double* base = yi.data();
-    run_kernel(kind, x, list_ordinates{y}, 1, xi, extrap, [base](int j) { return base + (j - 1); });
+    run_kernel(kind, x, list_ordinates{y}, 1, xi, interp_rule_of(extrap), [base](int j) { return base + (j - 1); });
     return yi;
 }
 
 std::vector<double> interp1_rank10(vview x, const array2d& y, double xi, std::string_view method,
                                    std::string_view extrap) {
-    const method_kind kind = resolve_method(method);
-    const int n = x.size();
-    check_table(n, y.size2());
     std::vector<double> yi(static_cast<std::size_t>(y.size1()));
-    eval_point(kind, x, n, table_ordinates{y}, y.size1(), xi, extrap, local_width{x, n}, yi.data());
+    interp1_point(x, y, xi, method, extrap, yi.data());
     return yi;
 }
 
@@ -201,7 +224,7 @@ array2d interp1_rank11(vview x, const array2d& y, vview xi, std::string_view met
     return interp1_dispatch(x, y, xi, method, extrap);
 }
 
-double interp1_t::at(double xi) const { return interp1_rank00(x_data, y_data, xi, method, extrap); }
+double interp1_t::at(double xi) const { return point_of_list(x_data, y_data, xi, method.kind(), extrap.kind()); }
 
 interp1_t create_interp1_t(vview x, vview y, std::string_view method, std::string_view extrap) {
     const int n = x.size();
@@ -213,8 +236,8 @@ interp1_t create_interp1_t(vview x, vview y, std::string_view method, std::strin
         table.x_data[static_cast<std::size_t>(i - 1)] = x(i);
         table.y_data[static_cast<std::size_t>(i - 1)] = y(i);
     }
-    table.method = std::string(method);
-    table.extrap = std::string(extrap);
+    table.method = method;
+    table.extrap = extrap;
     return table;
 }
 

@@ -18,6 +18,10 @@ double atan2d(double y, double x) { return (std::atan2(y, x) * degrees_half_turn
 double deg2rad(double x) { return (pi * x) / degrees_half_turn; }
 double rad2deg(double x) { return (degrees_half_turn * x) / pi; }
 
+// The same bits as ((rpm + rpm) * pi) / 60: doubling is exact, so both products round the
+// one exact value 2 pi rpm.
+double angular_speed(double rpm) { return (two_pi * rpm) / 60.0; }
+
 std::vector<double> linspace(double start, double end, int n) {
     if (n <= 0) return {};
     if (n == 1) return {end};

@@ -21,6 +21,9 @@ double atan2d(double y, double x);
 double deg2rad(double x);
 double rad2deg(double x);
 
+// Angular speed (rad/s) of a rotor turning at rpm revolutions per minute: (2 pi rpm) / 60.
+double angular_speed(double rpm);
+
 // n evenly spaced values from start to end, both included: n <= 0 empty, n = 1 gives (end).
 std::vector<double> linspace(double start, double end, int n);
 

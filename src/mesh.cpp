@@ -114,7 +114,7 @@ void redistribute_streamlines_at_quasinormal(int i, const array2d& rho, const ar
     std::vector<double> w(static_cast<std::size_t>(N));
     for (int j = 1; j <= N; ++j) {
         w[static_cast<std::size_t>(j - 1)] =
-            2.0 * pi * msh.r(i, j) * rho(i, j) * cm(i, j) * cosd(msh.phi(i, j) - msh.lambda(i, j));
+            two_pi * msh.r(i, j) * rho(i, j) * cm(i, j) * cosd(msh.phi(i, j) - msh.lambda(i, j));
     }
 
     std::vector<double> F(static_cast<std::size_t>(N));

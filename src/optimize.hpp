@@ -13,6 +13,19 @@
 
 namespace quorl {
 
+// Newton's forward-difference step when no derivative is given, relative to max(|x|, 1).
+inline constexpr double newton_relative_step = 1e-6;
+// Newton's iteration stops, as a failure, at a derivative smaller than this in magnitude.
+inline constexpr double newton_min_derivative = 1e-12;
+
+// root_scalar's bracket search from a start value x0:
+// half-width of the first bracket around x0, relative to max(|x0|, 1);
+inline constexpr double bracket_initial_step = 0.001;
+// the most moves of an end before the bracket is handed to bisect;
+inline constexpr int bracket_max_moves = 50;
+// how far the end with the smaller |f| moves out, in widths of the current bracket.
+inline constexpr double bracket_growth = 1.5;
+
 // Status record of a root search.
 struct solver_info_t {
     bool converged = false;
@@ -68,12 +81,12 @@ double newton(F&& f, double x0, const std::function<double(double)>& fprime = {}
         if (fprime) {
             d = fprime(x);
         } else {
-            const double h = std::fmax(std::fabs(x), 1.0) * 1e-6;
+            const double h = std::fmax(std::fabs(x), 1.0) * newton_relative_step;
             const double fxh = f(x + h);
             const double fx = f(x);
             d = (fxh - fx) / h;
         }
-        if (std::fabs(d) < 1e-12) break;
+        if (std::fabs(d) < newton_min_derivative) break;
         const double step = f(x) / d;
         x = x - step;
         if (std::fabs(step) < std::fabs(x) * rtol + xtol) {
@@ -110,18 +123,18 @@ double root_scalar(F&& f, const root_scalar_options& o) {
             return bisect(f, o.a.value_or(0.0), o.b.value_or(0.0), o.xtol, o.rtol, o.maxiter, o.info);
         if (!o.x0) fatal("root_scalar: either x0 or (a,b) must be present");
         const double x0 = *o.x0;
-        const double d = std::fmax(std::fabs(x0), 1.0) * 0.001;
+        const double d = std::fmax(std::fabs(x0), 1.0) * bracket_initial_step;
         double lo = x0 - d;
         double hi = x0 + d;
         double flo = f(lo);
         double fhi = f(hi);
-        for (int k = 1; k <= 50; ++k) {
+        for (int k = 1; k <= bracket_max_moves; ++k) {
             if (flo * fhi < 0.0) break;
             if (std::fabs(fhi) > std::fabs(flo)) {
-                lo = (lo - hi) * 1.5 + lo;
+                lo = (lo - hi) * bracket_growth + lo;
                 flo = f(lo);
             } else {
-                hi = (hi - lo) * 1.5 + hi;
+                hi = (hi - lo) * bracket_growth + hi;
                 fhi = f(hi);
             }
         }

@@ -18,8 +18,7 @@ int passage_row(int j) {
 
 double row_omega(const blade_row_t& row) {
     if (!row.rotating) return 0.0;
-    const double rpm = flowfield().boco.rpm;
-    return ((rpm + rpm) * pi) / 60.0;
+    return angular_speed(flowfield().boco.rpm);
 }
 
 double exit_flow_angle(const blade_row_t& row, int j, int i) {

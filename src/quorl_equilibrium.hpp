@@ -11,7 +11,7 @@ struct blade_row_t;
 
 // Row number of the passage that ends at quasi-normal j (0: duct); a negative type ends the run.
 int passage_row(int j);
-// Angular speed of a row, rad/s: ((rpm + rpm) * pi) / 60 for a rotor, 0 for a stator.
+// Angular speed of a row, rad/s: angular_speed(rpm) for a rotor, 0 for a stator.
 double row_omega(const blade_row_t& row);
 // Exit flow angle (deg) of a row at streamline i of its trailing-edge quasi-normal j: the outlet
 // blade angle plus the model's deviation, times the row's frame sign.

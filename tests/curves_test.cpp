@@ -1,10 +1,12 @@
 #include "curves.hpp"
 
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "interpolation.hpp"
 #include "test_support.hpp"
 
 namespace quorl {
@@ -198,12 +200,49 @@ TEST(Curve, BuffersShorterThanTheCoordinates) {
     EXPECT_EQ(x.size(), 2u);
 }
 
+// The words are resolved when the curve is built; a wrong one still stops the run at the
+// evaluation that needs it: the method at every evaluation, the rule beyond the defining points.
 TEST(Curve, WrongWordsEndTheRunAtFirstEvaluation) {
-    const curve_t c = new_curve(points_of({{0.0, 0.0}, {1.0, 1.0}}), "Pchip");
-    EXPECT_STOP(c.at_1(0.5), "interp1 supports only method='linear', 'pchip', or 'cubic'");
-    const curve_t d = new_curve(points_of({{0.0, 0.0}, {1.0, 1.0}}), "pchip", "clamp");
-    EXPECT_NO_THROW(d.at_1(0.5));
-    EXPECT_STOP(d.at_1(2.0), "interp1 supports only extrap='extrap' or 'NaN'");
+    const char* method_message = "interp1 supports only method='linear', 'pchip', or 'cubic'";
+    const char* rule_message = "interp1 supports only extrap='extrap' or 'NaN'";
+    const array2d points = points_of({{0.0, 0.0}, {1.0, 1.0}, {1.5, 3.0}});
+    struct word_case {
+        const char* method;
+        const char* rule;
+        double s;
+        const char* message;  // nullptr: evaluated
+    };
+    const word_case cases[] = {
+        {"Pchip", "extrap", 0.5, method_message},
+        {"spline", "clamp", 9.0, method_message},
+        {"pchip", "clamp", 0.5, nullptr},
+        {"linear", "clamp", 9.0, rule_message},
+        {"cubic", "nan", -1.0, rule_message},
+    };
+    for (const word_case& c : cases) {
+        SCOPED_TRACE(std::string("'") + c.method + "' '" + c.rule + "' at " + std::to_string(c.s));
+        const curve_t curve = new_curve(points, c.method, c.rule);
+        if (c.message) {
+            EXPECT_STOP(curve.at_1(c.s), c.message);
+            EXPECT_STOP(curve.at_n(dvec{0.5, c.s}), c.message);
+            EXPECT_STOP(curve.tangent_at(c.s), c.message);
+        } else {
+            EXPECT_EQ(curve.at_1(c.s), interp1_rank10(curve.arc_length, points, c.s, c.method, c.rule));
+        }
+    }
+    // A wrong method stops even an evaluation without parameters.
+    EXPECT_STOP(new_curve(points, "Pchip").at_n(dvec{}), method_message);
+
+    // Words assigned after the curve was built take effect at once.
+    curve_t c = new_curve(points);
+    c.method = "Linear";
+    EXPECT_STOP(c.at_1(0.5), method_message);
+    c.method = "linear";
+    c.extrap = "clamp";
+    EXPECT_STOP(c.at_1(-1.0), rule_message);
+    c.extrap = "NaN";
+    EXPECT_TRUE(std::isnan(c.at_1(-1.0)[1]));
+    EXPECT_EQ(c.at_1(0.5), interp1_rank10(c.arc_length, points, 0.5, "linear", "NaN"));
 }
 
 }  // namespace

@@ -299,5 +299,60 @@ TEST(Interp1Table, CreateAndEvaluate) {
     EXPECT_STOP(interp1_t{}.at(0.5), "interp1 supports only method='linear', 'pchip', or 'cubic'");
 }
 
+// The words are resolved when the table is built; a wrong one still stops the run at the
+// evaluation that needs it: the method at every evaluation, the rule at a point out of range.
+TEST(Interp1Table, WrongWordsStopAtTheEvaluationThatNeedsThem) {
+    const char* method_message = "interp1 supports only method='linear', 'pchip', or 'cubic'";
+    const char* rule_message = "interp1 supports only extrap='extrap' or 'NaN'";
+    const dvec x{0.0, 1.0, 3.0};
+    const dvec y{1.0, 2.0, 0.5};
+    struct word_case {
+        const char* method;
+        const char* rule;
+        double xi;
+        const char* message;  // nullptr: evaluated
+    };
+    const word_case cases[] = {
+        {"akima", "extrap", 0.5, method_message},
+        {"Linear", "clamp", -1.0, method_message},  // the method is checked first
+        {"", "NaN", 0.5, method_message},
+        {"pchip", "clamp", 0.5, nullptr},  // in range: the rule is not looked at
+        {"pchip", "clamp", 3.0, nullptr},
+        {"pchip", "clamp", 3.5, rule_message},
+        {"linear", "nan", -0.5, rule_message},
+        {"cubic", "Extrap", nan, rule_message},
+        {"pchip ", "NaN  ", 3.5, nullptr},
+        {"cubic", "extrap ", -0.5, nullptr},
+    };
+    for (const word_case& c : cases) {
+        SCOPED_TRACE(std::string("'") + c.method + "' '" + c.rule + "' at " + std::to_string(c.xi));
+        const interp1_t t = create_interp1_t(x, y, c.method, c.rule);
+        if (c.message) {
+            EXPECT_STOP(t.at(c.xi), c.message);
+            EXPECT_STOP(interp1_rank00(x, y, c.xi, c.method, c.rule), c.message);
+        } else {
+            EXPECT_EQ(std::bit_cast<std::uint64_t>(t.at(c.xi)),
+                      std::bit_cast<std::uint64_t>(interp1_rank00(x, y, c.xi, c.method, c.rule)));
+        }
+    }
+
+    // A wrong method is reported before a table too small to evaluate.
+    EXPECT_STOP(create_interp1_t(dvec{1.0}, dvec{2.0}, "spline").at(1.0), method_message);
+    EXPECT_STOP(create_interp1_t(dvec{1.0}, dvec{2.0}, "pchip").at(1.0), "interp1 requires at least 2 abscissae");
+
+    // Words assigned after the table was built take effect at once.
+    interp1_t t = create_interp1_t(x, y, "pchip", "extrap");
+    t.extrap = "NaN";
+    EXPECT_TRUE(std::isnan(t.at(4.0)));
+    t.extrap = "clamp";
+    EXPECT_STOP(t.at(4.0), rule_message);
+    t.method = "Pchip";
+    EXPECT_STOP(t.at(0.5), method_message);
+    t.method = "linear";
+    t.extrap = "extrap";
+    EXPECT_EQ(t.method, "linear");
+    EXPECT_EQ(t.at(4.0), interp1_rank00(x, y, 4.0, "linear", "extrap"));
+}
+
 }  // namespace
 }  // namespace quorl
