@@ -68,7 +68,7 @@ void set_inlet_state() {
     // Flow area of quasi-normal 1.
     std::vector<double> w(static_cast<std::size_t>(n));
     for (int i = 1; i <= n; ++i)
-        w[static_cast<std::size_t>(i - 1)] = (6.283185307179586 * ms.r(1, i)) * cosd(ms.phi(1, i) - ms.lambda(1, i));
+        w[static_cast<std::size_t>(i - 1)] = (two_pi * ms.r(1, i)) * cosd(ms.phi(1, i) - ms.lambda(1, i));
     const double A = integral(vview(w), ms.y.row(1));
     const double G = ff.boco.mdot_in / A;
     // A broken inlet (NaN coordinates, hub on the shroud, a NaN or non-positive mass flow)
