@@ -11,22 +11,37 @@ namespace quorl {
 
 namespace {
 
-// Correlation constants in single precision, widened.
-constexpr double k_a0 = 0.42746999859809875;
-constexpr double k_b = 0.08664000034332275;
-constexpr double k_n0 = 0.4986000061035156;
-constexpr double k_n1 = 1.1734999418258667;
-constexpr double k_n2 = 0.47540000081062317;
-constexpr double newton_rtol = 9.999999974752427e-07;
-
-constexpr double third = 0.3333333333333333;
-constexpr double two_pi = 6.283185307179586;
-constexpr double four_pi = 12.566370614359172;
+// Correlation constants of the model, given in single precision and used widened to double.
+constexpr double k_a0 = double(0.42747f);  // a0 = k_a0 (R Tc)^2 / pc
+constexpr double k_b = double(0.08664f);   // b = k_b R Tc / pc
+constexpr double k_n0 = double(0.4986f);   // n = k_n0 + k_n1 w + k_n2 w^2
+constexpr double k_n1 = double(1.1735f);
+constexpr double k_n2 = double(0.4754f);
+constexpr double newton_rtol = double(1e-6f);  // relative step at which the Newton iterations stop
+static_assert(k_a0 == 0.42746999859809875 && k_b == 0.08664000034332275 && k_n0 == 0.4986000061035156 &&
+              k_n1 == 1.1734999418258667 && k_n2 == 0.47540000081062317 && newton_rtol == 9.999999974752427e-07);
 
 // Reference state of the offsets and of the entropy departure.
 constexpr double p_std = 1e5;
 constexpr double T_std = 298.15;
 constexpr int max_iterations = 100;
+
+double read_required(const toml::table& table, std::string_view key) {
+    double value = 0.0;
+    if (get_value(table, key, value) != stat_success)
+        fatal("aungier." + std::string(key) + " not found in thermo table");
+    return value;
+}
+
+}  // namespace
+
+namespace aungier {
+namespace {
+
+// 1/3 as the exponent of the cube root, 2 pi and 4 pi, rounded as written.
+constexpr double third = 0.3333333333333333;
+constexpr double two_pi = 6.283185307179586;
+constexpr double four_pi = 12.566370614359172;
 
 // Real cube root.
 double cbrt_real(double x) { return x >= 0.0 ? std::pow(x, third) : -std::pow(-x, third); }
@@ -57,14 +72,8 @@ double dp_dT(const thermo_aungier_t& gas, double v, double T) {
     return gas.r / (v - b + gas.eos_c) + gas.eos_n * aT / (T * v * (v + b));
 }
 
-double read_required(const toml::table& table, std::string_view key) {
-    double value = 0.0;
-    if (get_value(table, key, value) != stat_success)
-        fatal("aungier." + std::string(key) + " not found in thermo table");
-    return value;
-}
-
 }  // namespace
+}  // namespace aungier
 
 thermo_aungier_t new_thermo_aungier_t(const toml::table& thermo) {
     const toml::table* table = get_table(thermo, "aungier");
@@ -98,15 +107,18 @@ thermo_aungier_t new_thermo_aungier_t(const toml::table& thermo) {
     gas.eos_n = k_n0 + k_n1 * w + k_n2 * (w * w);
 
     // Offsets, computed with both still 0, put h and s at h_std and s_std in the reference state.
-    gas.h_off = h_std - (cp0_integral(gas, T_std) + hr(gas, p_std, T_std));
-    gas.s_off = s_std - (s0(gas, p_std, T_std) + sr(gas, p_std, T_std));
+    gas.h_off = h_std - (aungier::cp0_integral(gas, T_std) + aungier::hr(gas, p_std, T_std));
+    gas.s_off = s_std - (aungier::s0(gas, p_std, T_std) + aungier::sr(gas, p_std, T_std));
 
-    gas.mu0 = get_real_or_stop(*table, "mu0", 1.716e-05, "aungier.");
-    gas.T0 = get_real_or_stop(*table, "T0", 273.15, "aungier.");
-    gas.S = get_real_or_stop(*table, "S", 110.4, "aungier.");
-    gas.Pr = get_real_or_stop(*table, "Pr", 0.72, "aungier.");
+    // The defaults are the members' initial values.
+    gas.mu0 = get_real_or_stop(*table, "mu0", gas.mu0, "aungier.");
+    gas.T0 = get_real_or_stop(*table, "T0", gas.T0, "aungier.");
+    gas.S = get_real_or_stop(*table, "S", gas.S, "aungier.");
+    gas.Pr = get_real_or_stop(*table, "Pr", gas.Pr, "aungier.");
     return gas;
 }
+
+namespace aungier {
 
 // Largest real root of Z^3 + A2 Z^2 + A1 Z + A0 = 0.
 double compressibility_factor_pt_aungier(const thermo_aungier_t& gas, double p, double T) {
@@ -200,27 +212,29 @@ double cp(const thermo_aungier_t& gas, double p, double T) { return cp0(gas, T) 
 
 double s(const thermo_aungier_t& gas, double p, double T) { return s0(gas, p, T) + sr(gas, p, T); }
 
+}  // namespace aungier
+
 double thermo_aungier_t::density_pt(double p, double T) const {
-    return p / (r * compressibility_factor_pt_aungier(*this, p, T) * T);
+    return p / (r * aungier::compressibility_factor_pt_aungier(*this, p, T) * T);
 }
 
 double thermo_aungier_t::enthalpy_pt(double p, double T) const {
-    return quorl::hr(*this, p, T) + (h_off + cp0_integral(*this, T));
+    return aungier::hr(*this, p, T) + (h_off + aungier::cp0_integral(*this, T));
 }
 
 double thermo_aungier_t::entropy_pt(double p, double T) const {
-    return quorl::s0(*this, p, T) + quorl::sr(*this, p, T);
+    return aungier::s0(*this, p, T) + aungier::sr(*this, p, T);
 }
 
 double thermo_aungier_t::specific_heat_pressure_pt(double p, double T) const {
-    return quorl::cp0(*this, T) + quorl::cpr(*this, p, T);
+    return aungier::cp0(*this, T) + aungier::cpr(*this, p, T);
 }
 
 double thermo_aungier_t::sound_speed_pt(double p, double T) const {
-    const double cp = quorl::cp0(*this, T) + quorl::cpr(*this, p, T);
-    const double alpha = isobaric_expansion_coeff_pt_aungier(*this, p, T);
-    const double kappa_T = isothermal_compressibility_pt_aungier(*this, p, T);
-    const double v = specific_volume(*this, p, T);
+    const double cp = aungier::cp0(*this, T) + aungier::cpr(*this, p, T);
+    const double alpha = aungier::isobaric_expansion_coeff_pt_aungier(*this, p, T);
+    const double kappa_T = aungier::isothermal_compressibility_pt_aungier(*this, p, T);
+    const double v = aungier::specific_volume(*this, p, T);
     return std::sqrt((cp / (cp - T * v * (alpha * alpha) / kappa_T)) * (v / kappa_T));
 }
 
@@ -235,8 +249,8 @@ double thermo_aungier_t::prandtl_pt(double, double) const { return Pr; }
 double thermo_aungier_t::temperature_hp(double h, double p) const {
     double T = T_std;
     for (int it = 1; it <= max_iterations; ++it) {
-        const double cp = quorl::cp0(*this, T) + quorl::cpr(*this, p, T);
-        const double dT = (h - (quorl::hr(*this, p, T) + quorl::h0(*this, T))) / cp;
+        const double cp = aungier::cp0(*this, T) + aungier::cpr(*this, p, T);
+        const double dT = (h - (aungier::hr(*this, p, T) + aungier::h0(*this, T))) / cp;
         T = T + dT;
         if (std::abs(dT) < newton_rtol * T) break;
     }
@@ -246,8 +260,8 @@ double thermo_aungier_t::temperature_hp(double h, double p) const {
 double thermo_aungier_t::temperature_ps(double p, double s) const {
     double T = T_std;
     for (int it = 1; it <= max_iterations; ++it) {
-        const double cp = quorl::cp0(*this, T) + quorl::cpr(*this, p, T);
-        const double dT = (s - (quorl::s0(*this, p, T) + quorl::sr(*this, p, T))) * (T / cp);
+        const double cp = aungier::cp0(*this, T) + aungier::cpr(*this, p, T);
+        const double dT = (s - (aungier::s0(*this, p, T) + aungier::sr(*this, p, T))) * (T / cp);
         T = T + dT;
         if (std::abs(dT) < newton_rtol * T) break;
     }
@@ -259,10 +273,10 @@ double thermo_aungier_t::pressure_hs(double h, double s) const {
     double p = p_std;
     double T = T_std;
     for (int it = 1; it <= max_iterations; ++it) {
-        const double cp = quorl::cp0(*this, T) + quorl::cpr(*this, p, T);
-        const double rho = p / (compressibility_factor_pt_aungier(*this, p, T) * r * T);
-        const double dh = h - (quorl::hr(*this, p, T) + quorl::h0(*this, T));
-        const double ds = s - (quorl::s0(*this, p, T) + quorl::sr(*this, p, T));
+        const double cp = aungier::cp0(*this, T) + aungier::cpr(*this, p, T);
+        const double rho = p / (aungier::compressibility_factor_pt_aungier(*this, p, T) * r * T);
+        const double dh = h - (aungier::hr(*this, p, T) + aungier::h0(*this, T));
+        const double ds = s - (aungier::s0(*this, p, T) + aungier::sr(*this, p, T));
         const double dp = (dh - T * ds) * rho;
         const double dT = dh / cp;
         p = p + dp;
@@ -274,22 +288,22 @@ double thermo_aungier_t::pressure_hs(double h, double s) const {
 
 double thermo_aungier_t::density_hp(double h, double p) const {
     const double T = temperature_hp(h, p);
-    return p / (r * compressibility_factor_pt_aungier(*this, p, T) * T);
+    return p / (r * aungier::compressibility_factor_pt_aungier(*this, p, T) * T);
 }
 
 double thermo_aungier_t::density_ps(double p, double s) const {
     const double T = temperature_ps(p, s);
-    return p / (r * compressibility_factor_pt_aungier(*this, p, T) * T);
+    return p / (r * aungier::compressibility_factor_pt_aungier(*this, p, T) * T);
 }
 
 double thermo_aungier_t::entropy_hp(double h, double p) const {
     const double T = temperature_hp(h, p);
-    return quorl::s0(*this, p, T) + quorl::sr(*this, p, T);
+    return aungier::s0(*this, p, T) + aungier::sr(*this, p, T);
 }
 
 double thermo_aungier_t::enthalpy_ps(double p, double s) const {
     const double T = temperature_ps(p, s);
-    return quorl::hr(*this, p, T) + (h_off + cp0_integral(*this, T));
+    return aungier::hr(*this, p, T) + (h_off + aungier::cp0_integral(*this, T));
 }
 
 }  // namespace quorl
