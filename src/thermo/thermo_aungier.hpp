@@ -27,6 +27,7 @@ public:
     array1<double> cp0;            // ideal-gas cp coefficients: cp0(k) multiplies T^(k-1), J/(kg K)
     double h_off = 0.0;            // enthalpy offset, J/kg
     double s_off = 0.0;            // entropy offset, J/(kg K)
+    double v_ref = 0.0;            // specific volume at 1e5 Pa and 298.15 K, m3/kg
     // Transport properties, by default those of air.
     double mu0 = 1.716e-05;        // Sutherland reference viscosity, Pa s
     double T0 = 273.15;            // Sutherland reference temperature, K
