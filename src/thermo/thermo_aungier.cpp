@@ -1,6 +1,7 @@
 #include "thermo/thermo_aungier.hpp"
 
 #include <cmath>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -38,10 +39,12 @@ double read_required(const toml::table& table, std::string_view key) {
 namespace aungier {
 namespace {
 
-// 1/3 as the exponent of the cube root, 2 pi and 4 pi, rounded as written.
+// The exponent 1/3 of the cube root, and 2 pi and 4 pi for the three real roots: the doubles
+// nearest to them.
 constexpr double third = 0.3333333333333333;
 constexpr double two_pi = 6.283185307179586;
 constexpr double four_pi = 12.566370614359172;
+static_assert(third == 1.0 / 3.0 && two_pi == 2.0 * std::numbers::pi && four_pi == 4.0 * std::numbers::pi);
 
 // Real cube root.
 double cbrt_real(double x) { return x >= 0.0 ? std::pow(x, third) : -std::pow(-x, third); }
