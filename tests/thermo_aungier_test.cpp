@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <iomanip>
 #include <sstream>
 #include <string>
 
@@ -132,6 +133,50 @@ TEST(AungierGas, PropertiesAreThermodynamicallyConsistent) {
         EXPECT_EQ(aungier::h(g, p, T), g.enthalpy_pt(p, T));
         EXPECT_EQ(aungier::s(g, p, T), g.entropy_pt(p, T));
         EXPECT_EQ(aungier::cp(g, p, T), cp);
+    }
+}
+
+// Every operation to the last bit at states on both branches of the cubic (one real root; three
+// for carbon dioxide at 3.5 MPa and 280 K), and the three inversions from their h and s. A change
+// to the order or the operands of any floating-point operation shows here, also at states that
+// no example job reaches.
+TEST(AungierGas, OperationsKeepTheirExactValues) {
+    const thermo_aungier_t air = new_thermo_aungier_t(air_thermo());
+    const thermo_aungier_t co2 = new_thermo_aungier_t(co2_thermo());
+    struct case_t {
+        const thermo_aungier_t* gas;
+        double p, T;
+        double rho, h, s, cp, a;  // density, enthalpy, entropy, cp and sound speed at (p, T)
+        double T_hp, T_ps, p_hs;  // temperature_hp(h, p), temperature_ps(p, s), pressure_hs(h, s)
+    };
+    const case_t cases[] = {
+        {&air, 1e5, 300.0, 1.1619110692197143, 1859.6731362230123, 6.2181019063348177, 1005.3538234031463,
+         347.2936982694435, 300.00000000000352, 300.0, 99999.999999999971},
+        {&air, 5e6, 200.0, 98.20179507545329, -123116.9758015066, -1613.3892599278963, 1276.3618723499803,
+         278.59149216351477, 199.99999999999969, 199.99999999998244, 5000000.0000000056},
+        {&co2, 3.5e6, 280.0, 89.678219298183777, -59876.549755018379, -841.13726034206604, 1388.5587698015861,
+         224.27577366573934, 279.99999999999994, 279.99999999999972, 3499999.9999999916},
+        {&co2, 8e6, 340.0, 177.04207407999345, -34318.610627930364, -870.41405565801495, 1685.246307081889,
+         250.25972152676809, 339.99999999999937, 340.0, 8000000.0000000093},
+        {&co2, 2e7, 800.0, 129.14905512827787, 501454.64005181968, -32.794440569767062, 1236.2100946996222,
+         445.56527964634995, 800.0, 800.0, 20000000.000006679},
+    };
+    for (const case_t& c : cases) {
+        const thermo_aungier_t& g = *c.gas;
+        SCOPED_TRACE(testing::Message() << "R = " << g.r << ", p = " << c.p << ", T = " << c.T);
+        const struct {
+            const char* name;
+            double got, want;
+        } values[] = {{"density_pt", g.density_pt(c.p, c.T), c.rho},
+                      {"enthalpy_pt", g.enthalpy_pt(c.p, c.T), c.h},
+                      {"entropy_pt", g.entropy_pt(c.p, c.T), c.s},
+                      {"specific_heat_pressure_pt", g.specific_heat_pressure_pt(c.p, c.T), c.cp},
+                      {"sound_speed_pt", g.sound_speed_pt(c.p, c.T), c.a},
+                      {"temperature_hp", g.temperature_hp(c.h, c.p), c.T_hp},
+                      {"temperature_ps", g.temperature_ps(c.p, c.s), c.T_ps},
+                      {"pressure_hs", g.pressure_hs(c.h, c.s), c.p_hs}};
+        for (const auto& v : values)
+            EXPECT_EQ(v.got, v.want) << v.name << std::setprecision(17) << ": " << v.got << " against " << v.want;
     }
 }
 
