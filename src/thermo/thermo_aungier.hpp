@@ -27,6 +27,8 @@ public:
     array1<double> cp0;            // ideal-gas cp coefficients: cp0(k) multiplies T^(k-1), J/(kg K)
     double h_off = 0.0;            // enthalpy offset, J/kg
     double s_off = 0.0;            // entropy offset, J/(kg K)
+    double v_ref = 0.0;            // specific volume at 1e5 Pa and 298.15 K, m3/kg
+    // Transport properties, by default those of air.
     double mu0 = 1.716e-05;        // Sutherland reference viscosity, Pa s
     double T0 = 273.15;            // Sutherland reference temperature, K
     double S = 110.4;              // Sutherland constant, K
@@ -51,7 +53,10 @@ public:
 // Builds the model from the sub-table `aungier` of the `thermo` table. Ends the run on errors.
 thermo_aungier_t new_thermo_aungier_t(const toml::table& thermo);
 
-// Functions of the model on (p, T); each computes Z afresh.
+// The model's functions of (p, T), in a namespace of their own since their names are those of a
+// member (cp0) and of common locals (h, s, cp). Each solves the equation of state afresh.
+namespace aungier {
+
 double compressibility_factor_pt_aungier(const thermo_aungier_t& gas, double p, double T);  // Z
 double isothermal_compressibility_pt_aungier(const thermo_aungier_t& gas, double p, double T);  // 1/Pa
 double isobaric_expansion_coeff_pt_aungier(const thermo_aungier_t& gas, double p, double T);  // 1/K
@@ -64,5 +69,7 @@ double cp0(const thermo_aungier_t& gas, double T);            // ideal-gas heat 
 double h(const thermo_aungier_t& gas, double p, double T);    // h0 + hr
 double cp(const thermo_aungier_t& gas, double p, double T);   // cp0 + cpr
 double s(const thermo_aungier_t& gas, double p, double T);    // s0 + sr
+
+}  // namespace aungier
 
 }  // namespace quorl
