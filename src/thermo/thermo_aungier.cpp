@@ -1,11 +1,11 @@
 #include "thermo/thermo_aungier.hpp"
 
 #include <cmath>
-#include <numbers>
 #include <string>
 #include <vector>
 
 #include "job_file.hpp"
+#include "math.hpp"
 #include "stop.hpp"
 
 namespace quorl {
@@ -39,12 +39,11 @@ double read_required(const toml::table& table, std::string_view key) {
 namespace aungier {
 namespace {
 
-// The exponent 1/3 of the cube root, and 2 pi and 4 pi for the three real roots: the doubles
-// nearest to them.
+// The exponent 1/3 of the cube root (the double nearest to it), and 4 pi for the third real root
+// (2 pi for the second is the toolkit's).
 constexpr double third = 0.3333333333333333;
-constexpr double two_pi = 6.283185307179586;
-constexpr double four_pi = 12.566370614359172;
-static_assert(third == 1.0 / 3.0 && two_pi == 2.0 * std::numbers::pi && four_pi == 4.0 * std::numbers::pi);
+constexpr double four_pi = 2.0 * two_pi;
+static_assert(third == 1.0 / 3.0 && four_pi == 12.566370614359172);
 
 // Real cube root.
 double cbrt_real(double x) { return x >= 0.0 ? std::pow(x, third) : -std::pow(-x, third); }
