@@ -23,6 +23,7 @@
 #include "quorl.hpp"
 #include "quorl_report.hpp"
 #include "stop.hpp"
+#include "fake_gas.hpp"
 #include "test_support.hpp"
 
 namespace {
@@ -35,23 +36,12 @@ using quorl::test::write_file;
 
 // A gas whose four report properties are simple, distinct closed forms, so that every table
 // value can be checked by hand and a swapped argument or a wrong property shows.
-class report_gas_t : public thermo_t {
+class report_gas_t : public test::fake_gas_t {
 public:
     double entropy_pt(double p, double T) const override { return 10.0 * T - p / 1000.0; }
     double pressure_hs(double h, double s) const override { return h / 2.0 - s; }
     double temperature_hp(double h, double p) const override { return h / 1000.0 + p / 100000.0; }
     double enthalpy_ps(double p, double s) const override { return 2.0 * p - 10.0 * s; }
-
-    double density_hp(double, double) const override { return 0.0; }
-    double density_pt(double, double) const override { return 0.0; }
-    double density_ps(double, double) const override { return 0.0; }
-    double entropy_hp(double, double) const override { return 0.0; }
-    double enthalpy_pt(double, double) const override { return 0.0; }
-    double prandtl_pt(double, double) const override { return 0.0; }
-    double specific_heat_pressure_pt(double, double) const override { return 0.0; }
-    double sound_speed_pt(double, double) const override { return 0.0; }
-    double viscosity_pt(double, double) const override { return 0.0; }
-    double temperature_ps(double, double) const override { return 0.0; }
 };
 
 // A loss coefficient that shows which quasi-normals and streamline it was asked for.
