@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "clock.hpp"
+#include "fake_gas.hpp"
 #include "finite_differences.hpp"
 #include "flowfield.hpp"
 #include "machine.hpp"
@@ -23,7 +24,6 @@
 #include "quorl.hpp"
 #include "quorl_report.hpp"
 #include "stop.hpp"
-#include "fake_gas.hpp"
 #include "test_support.hpp"
 
 namespace {
@@ -238,15 +238,8 @@ struct report_run {
 report_run create_report_with(const std::string& toml) {
     quorl_job_t job;
     job.table = test::parse_toml(toml);
-    testing::internal::CaptureStdout();
-    try {
-        job.create_report();
-    } catch (...) {
-        testing::internal::GetCapturedStdout();
-        throw;
-    }
     report_run r;
-    r.printed = testing::internal::GetCapturedStdout();
+    r.printed = test::captured_stdout([&] { job.create_report(); });
     for (const auto& e : fs::directory_iterator(".")) r.files.push_back(e.path().filename().string());
     return r;
 }
@@ -375,15 +368,10 @@ double flux_average(const array2d& x, int i) {
 TEST(Report, LosslessCompressorIsFullyEfficientAndAbsorbsPower) {
     quorl_job_t job;
     job.table = test::parse_toml(lossless_rotor(""));
-    testing::internal::CaptureStdout();
-    try {
+    test::captured_stdout([&] {
         job.init();
         job.run();
-    } catch (...) {
-        testing::internal::GetCapturedStdout();
-        throw;
-    }
-    testing::internal::GetCapturedStdout();
+    });
 
     const std::string text = report_text();
     const auto number_after = [&](const std::string& label) {

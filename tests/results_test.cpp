@@ -186,14 +186,7 @@ protected:
     static std::string save_with(const std::string& toml_text) {
         quorl_job_t job;
         job.table = parse_toml(toml_text);
-        ::testing::internal::CaptureStdout();
-        try {
-            job.save_results();
-        } catch (...) {
-            ::testing::internal::GetCapturedStdout();
-            throw;
-        }
-        return ::testing::internal::GetCapturedStdout();
+        return quorl::test::captured_stdout([&] { job.save_results(); });
     }
 
     static std::string file_key(const fs::path& path) { return "[results]\nfile = '" + path.string() + "'\n"; }
@@ -343,10 +336,10 @@ TEST(ResultsOfTheProgram, FileHoldsTheFinalFlowFieldAsLibmatioReadsIt) {
     // The same job run here leaves the state that the program saved.
     quorl_job_t job;
     job.table = parse_toml(read_file(dir / "job.toml"));
-    ::testing::internal::CaptureStdout();
-    job.init();
-    job.run();
-    ::testing::internal::GetCapturedStdout();
+    quorl::test::captured_stdout([&] {
+        job.init();
+        job.run();
+    });
     const mesh_state& m = mesh();
     const flowfield_state& ff = flowfield();
     const thermo_t& gas = *ff.gas;

@@ -93,27 +93,15 @@ pressure_loss = {}
 std::string solve(const std::string& text, bool full = true) {
     quorl_job_t job;
     job.table = test::parse_toml(text);
-    testing::internal::CaptureStdout();
-    try {
+    return test::captured_stdout([&] {
         job.init();
         if (full) job.run();
-    } catch (...) {
-        testing::internal::GetCapturedStdout();
-        throw;
-    }
-    return testing::internal::GetCapturedStdout();
+    });
 }
 
 // The 100 full sweeps on the state that init left; returns what was printed.
 std::string run_sweeps() {
-    testing::internal::CaptureStdout();
-    try {
-        quorl_job_t{}.run();
-    } catch (...) {
-        testing::internal::GetCapturedStdout();
-        throw;
-    }
-    return testing::internal::GetCapturedStdout();
+    return test::captured_stdout([] { quorl_job_t{}.run(); });
 }
 
 // Every flow-field value of quasi-normal i, array by array.
@@ -553,9 +541,7 @@ TEST(Solver, FailedRootSearchLeavesTheLastEvaluationsState) {
         stage s;
         solve(job_text(s), false);
         flowfield().boco.mdot_in = 1000.0;
-        testing::internal::CaptureStdout();
-        solve_simplified_equilibrium_at_qnormal(j);
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        EXPECT_EQ(test::captured_stdout([j] { solve_simplified_equilibrium_at_qnormal(j); }), "");
         expect_static_state_consistent(j);
         for (int i = 1; i <= mesh().number_of_streamlines; ++i) EXPECT_EQ(flowfield().cm(j, i), 0.0) << j << "," << i;
         EXPECT_EQ(mass_flow_rate(j), 0.0);
