@@ -23,6 +23,7 @@
 #include "performance_model.hpp"
 #include "quorl.hpp"
 #include "quorl_report.hpp"
+#include "stage_job.hpp"
 #include "stop.hpp"
 #include "test_support.hpp"
 
@@ -318,38 +319,16 @@ TEST(Report, ReportsTableErrors) {
 // A lossless rotor without deviation, designed for a free vortex behind it (the same work on
 // every streamline, so that the mass-flux averages are close to exact).
 std::string lossless_rotor(const std::string& reports) {
-    return R"(
-[thermo]
-model = "perfect_gas"
-[thermo.perfect_gas]
-r = 287.0
-cp = 1004.5
-[boundary_conditions]
-ptot_in = 101325.0
-Ttot_in = 288.15
-mdot_in = 30.0
-rpm = 9550.0
-[solver]
-number_of_streamlines = 7
-[machine]
-type = "compressor"
-hub_outline = [[0.0, 0.20], [0.15, 0.205], [0.30, 0.21]]
-shroud_outline = [[0.0, 0.30], [0.15, 0.30], [0.30, 0.30]]
-[[machine.blade_row]]
-name = "Rotor"
-rotating = true
-number_of_blades = 30
-leading_edge = [[0.08, 0.18], [0.08, 0.32]]
-trailing_edge = [[0.12, 0.18], [0.12, 0.20], [0.12, 0.25], [0.12, 0.30], [0.12, 0.32]]
-inlet_angle = [46.0, 61.3]
-outlet_angle = [21.5, 29.7, 44.2, 53.1, 55.8]
-chord = [0.05, 0.05]
-relative_thickness = [0.08, 0.08]
-[machine.blade_row.performance_model]
-type = "const"
-deviation = 0.0
-pressure_loss = 0.0
-)" + reports;
+    test::stage_job job;
+    job.streamlines = 7;
+    test::blade_row_job rotor = test::stage_rotor();
+    rotor.leading_edge = {{0.08, 0.18}, {0.08, 0.32}};
+    rotor.inlet_angle = {46.0, 61.3};
+    rotor.chord = {0.05, 0.05};
+    rotor.relative_thickness = {0.08, 0.08};
+    job.rows = {rotor};
+    job.tail = reports;
+    return test::job_text(job);
 }
 
 // Mass-flux-weighted average of a flow-field array on quasi-normal i.

@@ -14,80 +14,15 @@
 #include "quorl.hpp"
 #include "quorl_full_equilibrium.hpp"
 #include "quorl_simplified_equilibrium.hpp"
+#include "stage_job.hpp"
 #include "test_support.hpp"
 
 namespace {
 
 using namespace quorl;
 
-struct stage {
-    int streamlines = 11;
-    double mdot = 30.0;
-    double ptot = 101325.0;
-    double rpm = 9550.0;
-    bool rotor_rotating = true;
-    std::string rotor_outlet = "[21.5, 29.7, 44.2, 53.1, 55.8]";
-    std::string stator_outlet = "[0.0, 0.0, 0.0, 0.0, 0.0]";
-    double rotor_deviation = 0.0, rotor_loss = 0.0;
-    double stator_deviation = 0.0, stator_loss = 0.0;
-    std::string hub = "[[0.0, 0.20], [0.15, 0.205], [0.30, 0.21]]";
-    std::string solver;  // replaces the [solver] table when not empty
-    std::string type = "compressor";
-    std::string rotor_trailing_edge = "[[0.12, 0.18], [0.12, 0.20], [0.12, 0.25], [0.12, 0.30], [0.12, 0.32]]";
-};
-
-std::string job_text(const stage& s) {
-    const std::string solver =
-        s.solver.empty() ? fmt::format("[solver]\nnumber_of_streamlines = {}\n", s.streamlines) : s.solver;
-    return fmt::format(R"(
-[thermo]
-model = "perfect_gas"
-[thermo.perfect_gas]
-r = 287.0
-cp = 1004.5
-[boundary_conditions]
-ptot_in = {}
-Ttot_in = 288.15
-mdot_in = {}
-rpm = {}
-{}
-[machine]
-type = "{}"
-hub_outline = {}
-shroud_outline = [[0.0, 0.30], [0.15, 0.30], [0.30, 0.30]]
-[[machine.blade_row]]
-name = "Rotor"
-rotating = {}
-number_of_blades = 30
-leading_edge = [[0.08, 0.18], [0.08, 0.20], [0.08, 0.25], [0.08, 0.30], [0.08, 0.32]]
-trailing_edge = {}
-inlet_angle = [46.0, 48.8, 55.0, 59.7, 61.3]
-outlet_angle = {}
-chord = [0.05, 0.05, 0.05, 0.05, 0.05]
-relative_thickness = [0.09, 0.08, 0.07, 0.06, 0.055]
-[machine.blade_row.performance_model]
-type = "const"
-deviation = {}
-pressure_loss = {}
-[[machine.blade_row]]
-name = "Stator"
-rotating = false
-number_of_blades = 40
-leading_edge = [[0.18, 0.18], [0.18, 0.20], [0.18, 0.25], [0.18, 0.30], [0.18, 0.32]]
-trailing_edge = [[0.22, 0.18], [0.22, 0.20], [0.22, 0.25], [0.22, 0.30], [0.22, 0.32]]
-inlet_angle = [32.4, 29.7, 24.6, 20.9, 19.6]
-outlet_angle = {}
-chord = [0.045, 0.045, 0.045, 0.045, 0.045]
-relative_thickness = [0.08, 0.08, 0.08, 0.08, 0.08]
-[machine.blade_row.performance_model]
-type = "const"
-deviation = {}
-pressure_loss = {}
-)",
-                       s.ptot, s.mdot, s.rpm, solver, s.type, s.hub, s.rotor_rotating ? "true" : "false",
-                       s.rotor_trailing_edge, s.rotor_outlet, s.rotor_deviation, s.rotor_loss, s.stator_outlet,
-                       s.stator_deviation, s.stator_loss);
-}
+using test::job_text;
+using stage = test::stage_job;
 
 // Runs init (and run when asked) on a job text; returns what was printed.
 std::string solve(const std::string& text, bool full = true) {
@@ -139,8 +74,8 @@ TEST(Solver, LosslessStageConservesMassAndEntropyAndDoesEulerWork) {
     ASSERT_EQ(ms.number_of_quasinormals, 6);
 
     // Quasi-normal 1 is set once; the others carry the inlet mass flow after the last solve.
-    EXPECT_NEAR(mass_flow_rate(1), s.mdot, 1e-3 * s.mdot);
-    for (int i = 2; i <= 6; ++i) EXPECT_NEAR(mass_flow_rate(i), s.mdot, 1e-7 * s.mdot) << "quasi-normal " << i;
+    EXPECT_NEAR(mass_flow_rate(1), s.mdot_in, 1e-3 * s.mdot_in);
+    for (int i = 2; i <= 6; ++i) EXPECT_NEAR(mass_flow_rate(i), s.mdot_in, 1e-7 * s.mdot_in) << "quasi-normal " << i;
 
     const double s_in = ff.s(1, 1);
     const double omega = omega_of(s.rpm);
@@ -161,7 +96,7 @@ TEST(Solver, LosslessStageConservesMassAndEntropyAndDoesEulerWork) {
 
 TEST(Solver, InletStateIsUniformAndCarriesTheMassFlow) {
     stage s;
-    s.hub = "[[0.0, 0.20], [0.30, 0.20]]";
+    s.hub = {{0.0, 0.20}, {0.30, 0.20}};
     solve(job_text(s), false);
     const flowfield_state& ff = flowfield();
     const int n = mesh().number_of_streamlines;
@@ -171,15 +106,15 @@ TEST(Solver, InletStateIsUniformAndCarriesTheMassFlow) {
     }
     // A radial inlet line on a cylindrical annulus: the flow area is the annulus area.
     const double area = pi * (0.30 * 0.30 - 0.20 * 0.20);
-    EXPECT_NEAR(ff.rho(1, 1) * ff.cm(1, 1) * area, s.mdot, 1e-9 * s.mdot);
+    EXPECT_NEAR(ff.rho(1, 1) * ff.cm(1, 1) * area, s.mdot_in, 1e-9 * s.mdot_in);
 }
 
 TEST(Solver, ExitSwirlFollowsTheBladeAnglesAndFrameSign) {
     // Hub and shroud points never move, so there the state is that of the last solve's geometry.
     {
         stage s;
-        s.rotor_outlet = "[0.0, 0.0, 0.0, 0.0, 0.0]";  // beta = 0 in the rotor: Ct + U = 0
-        s.mdot = 20.0;
+        s.rotor().outlet_angle = {0.0, 0.0, 0.0, 0.0, 0.0};  // beta = 0 in the rotor: Ct + U = 0
+        s.mdot_in = 20.0;
         solve(job_text(s), false);
         const double omega = omega_of(s.rpm);
         for (int j : {1, mesh().number_of_streamlines})
@@ -187,7 +122,7 @@ TEST(Solver, ExitSwirlFollowsTheBladeAnglesAndFrameSign) {
     }
     {
         stage s;
-        s.stator_outlet = "[10.0, 10.0, 10.0, 10.0, 10.0]";  // stator frame sign -1: Ct = tand(-10) Cm
+        s.stator().outlet_angle = {10.0, 10.0, 10.0, 10.0, 10.0};  // stator frame sign -1: Ct = tand(-10) Cm
         solve(job_text(s));
         for (int j : {1, mesh().number_of_streamlines}) {
             EXPECT_DOUBLE_EQ(flowfield().ct(5, j), tand(-10.0) * flowfield().cm(5, j));
@@ -198,9 +133,9 @@ TEST(Solver, ExitSwirlFollowsTheBladeAnglesAndFrameSign) {
 
 TEST(Solver, StationaryRowIgnoresTheRotationalSpeed) {
     stage s;
-    s.rotor_rotating = false;
-    s.rotor_outlet = "[20.0, 20.0, 20.0, 20.0, 20.0]";
-    s.mdot = 20.0;
+    s.rotor().rotating = false;
+    s.rotor().outlet_angle = {20.0, 20.0, 20.0, 20.0, 20.0};
+    s.mdot_in = 20.0;
     solve(job_text(s));
     const flowfield_state& ff = flowfield();
     for (int j = 1; j <= mesh().number_of_streamlines; ++j) {
@@ -211,46 +146,25 @@ TEST(Solver, StationaryRowIgnoresTheRotationalSpeed) {
 
 TEST(Solver, FreeVortexStatorLeavesUniformMeridionalVelocity) {
     // A stator on a cylindrical annulus whose exit angles give r Ct = constant for uniform Cm.
-    std::string edge = "[", angles = "[";
+    test::blade_row_job stator;
+    stator.number_of_blades = 40;
+    stator.leading_edge = {{0.08, 0.19}, {0.08, 0.31}};
     for (int k = 0; k <= 12; ++k) {
         const double r = 0.19 + 0.01 * k;
-        edge += fmt::format("{}[0.12, {}]", k ? ", " : "", r);
-        angles += fmt::format("{}{}", k ? ", " : "", atand(12.5 / (r * 100.0)));
+        stator.trailing_edge.push_back({0.12, r});
+        stator.outlet_angle.push_back(atand(12.5 / (r * 100.0)));
     }
-    edge += "]";
-    angles += "]";
-    const std::string text = fmt::format(R"(
-[thermo]
-model = "perfect_gas"
-[thermo.perfect_gas]
-r = 287.0
-cp = 1004.5
-[boundary_conditions]
-ptot_in = 101325.0
-Ttot_in = 288.15
-mdot_in = 18.0
-rpm = 0.0
-[solver]
-number_of_streamlines = 21
-[machine]
-type = "compressor"
-hub_outline = [[0.0, 0.20], [0.30, 0.20]]
-shroud_outline = [[0.0, 0.30], [0.30, 0.30]]
-[[machine.blade_row]]
-rotating = false
-number_of_blades = 40
-leading_edge = [[0.08, 0.19], [0.08, 0.31]]
-trailing_edge = {}
-inlet_angle = [0.0, 0.0]
-outlet_angle = {}
-chord = [0.04, 0.04]
-relative_thickness = [0.08, 0.08]
-[machine.blade_row.performance_model]
-type = "const"
-deviation = 0.0
-pressure_loss = 0.0
-)",
-                                         edge, angles);
+    stator.inlet_angle = {0.0, 0.0};
+    stator.chord = {0.04, 0.04};
+    stator.relative_thickness = {0.08, 0.08};
+    stage s;
+    s.mdot_in = 18.0;
+    s.rpm = 0.0;
+    s.streamlines = 21;
+    s.hub = {{0.0, 0.20}, {0.30, 0.20}};
+    s.shroud = {{0.0, 0.30}, {0.30, 0.30}};
+    s.rows = {stator};
+    const std::string text = job_text(s);
     solve(text);
     const flowfield_state& ff = flowfield();
     const mesh_state& ms = mesh();
@@ -275,7 +189,7 @@ TEST(Solver, SmallestAndEvenStreamlineCountsRun) {
         s.streamlines = n;
         solve(job_text(s));
         ASSERT_EQ(mesh().number_of_streamlines, n);
-        for (int i = 2; i <= 6; ++i) EXPECT_NEAR(mass_flow_rate(i), s.mdot, 1e-6 * s.mdot) << n << ", " << i;
+        for (int i = 2; i <= 6; ++i) EXPECT_NEAR(mass_flow_rate(i), s.mdot_in, 1e-6 * s.mdot_in) << n << ", " << i;
     }
 }
 
@@ -314,10 +228,10 @@ TEST(Solver, RunsThatCannotStartEndWithTheirMessage) {
          "ERROR: number_of_streamlines in [solver] is too large: no memory for 2147483647 streamlines"},
         {[] { stage s; s.streamlines = 2; return s; }(), "finite_differences: x must have at least 3 elements"},
         {[] { stage s; s.streamlines = 1; return s; }(), "finite_differences: x must have at least 2 elements"},
-        {[] { stage s; s.mdot = 80.0; return s; }(), "bisect: f(a) and f(b) must have opposite signs"},
-        {[] { stage s; s.mdot = -1.0; return s; }(),
+        {[] { stage s; s.mdot_in = 80.0; return s; }(), "bisect: f(a) and f(b) must have opposite signs"},
+        {[] { stage s; s.mdot_in = -1.0; return s; }(),
          "Error: the inlet flow area of 0.1570534723369031 m2 and mdot_in = -1 kg/s give no finite positive mass flux"},
-        {[] { stage s; s.ptot = -1.0; return s; }(),
+        {[] { stage s; s.ptot_in = -1.0; return s; }(),
          "Error: the gas model gives no static state at the inlet for ptot_in = -1 Pa and Ttot_in = 288.15 K"},
     };
     for (const auto& c : cases) EXPECT_STOP(solve(job_text(c.s), false), c.message);
@@ -391,11 +305,11 @@ TEST(Solver, FullSolveEndsOnTheEquilibriumProfile) {
     // edge leaning downstream toward the shroud (lambda < 0).
     stage s;
     s.streamlines = 10;
-    s.rotor_trailing_edge = "[[0.11, 0.18], [0.1129, 0.20], [0.1214, 0.25], [0.13, 0.30], [0.1329, 0.32]]";
-    s.rotor_deviation = 2.0;
-    s.rotor_loss = 0.05;
-    s.stator_outlet = "[5.0, 8.0, 12.0, 15.0, 20.0]";
-    s.stator_loss = 0.06;
+    s.rotor().trailing_edge = {{0.11, 0.18}, {0.1129, 0.20}, {0.1214, 0.25}, {0.13, 0.30}, {0.1329, 0.32}};
+    s.rotor().deviation = 2.0;
+    s.rotor().pressure_loss = 0.05;
+    s.stator().outlet_angle = {5.0, 8.0, 12.0, 15.0, 20.0};
+    s.stator().pressure_loss = 0.06;
     solve(job_text(s), false);
     const int n = mesh().number_of_streamlines;
     for (int j = 2; j <= 6; ++j) {
@@ -403,7 +317,7 @@ TEST(Solver, FullSolveEndsOnTheEquilibriumProfile) {
         const bool row = j == 3 || j == 5;
         const std::vector<double> u = equilibrium_profile(j, j == 3 ? omega_of(s.rpm) : 0.0,
                                                           row ? &machine().blade_row(j == 3 ? 1 : 2) : nullptr,
-                                                          j == 3 ? s.rotor_deviation : s.stator_deviation);
+                                                          j == 3 ? s.rotor().deviation : s.stator().deviation);
         for (int i = 1; i <= n; ++i) {
             const double cm = flowfield().cm(j, i);
             EXPECT_NEAR(u[static_cast<std::size_t>(i - 1)], cm, 1e-12 * std::fabs(cm)) << j << "," << i;
@@ -414,12 +328,12 @@ TEST(Solver, FullSolveEndsOnTheEquilibriumProfile) {
 TEST(Solver, NonFiniteSolutionEndsTheRunAfterItsOutputs) {
     // A rotor turning the flow far too much: the stator exit runs out of meridional velocity.
     stage s;
-    s.mdot = 22.0;
-    s.rotor_outlet = "[28.0, 30.0, 38.0, 45.0, 47.0]";
-    s.stator_outlet = "[3.0, 3.0, 3.0, 3.0, 3.0]";
-    s.rotor_deviation = 2.0;
-    s.rotor_loss = 0.05;
-    s.stator_loss = 0.06;
+    s.mdot_in = 22.0;
+    s.rotor().outlet_angle = {28.0, 30.0, 38.0, 45.0, 47.0};
+    s.stator().outlet_angle = {3.0, 3.0, 3.0, 3.0, 3.0};
+    s.rotor().deviation = 2.0;
+    s.rotor().pressure_loss = 0.05;
+    s.stator().pressure_loss = 0.06;
     const auto dir = test::fresh_dir("solver_non_finite");
     test::write_file(dir / "job.toml", job_text(s));
     const auto r = test::run_quorl({"-i", "job.toml"}, dir);
@@ -452,10 +366,10 @@ TEST(Solver, EachSolveWritesWhatItsPassageAsks) {
     for (const bool full : {false, true}) {
         SCOPED_TRACE(full ? "full equilibrium" : "simplified equilibrium");
         stage s;
-        s.rotor_deviation = 2.0;
-        s.rotor_loss = 0.05;
-        s.stator_deviation = 3.0;
-        s.stator_loss = 0.06;
+        s.rotor().deviation = 2.0;
+        s.rotor().pressure_loss = 0.05;
+        s.stator().deviation = 3.0;
+        s.stator().pressure_loss = 0.06;
         solve(job_text(s), false);
         const flowfield_state& ff = flowfield();
         const mesh_state& ms = mesh();
@@ -471,12 +385,12 @@ TEST(Solver, EachSolveWritesWhatItsPassageAsks) {
             const bool row = j == 3 || j == 5;
             const blade_row_t& blades = machine().blade_row(rotor ? 1 : 2);
             const double w = rotor ? omega : 0.0;
-            const double deviation = rotor ? s.rotor_deviation : s.stator_deviation;
-            const double Y = rotor ? s.rotor_loss : s.stator_loss;
+            const double deviation = rotor ? s.rotor().deviation : s.stator().deviation;
+            const double Y = rotor ? s.rotor().pressure_loss : s.stator().pressure_loss;
             const std::vector<double> before = state_of(j - 1);
             solve_at(j);
             EXPECT_EQ(state_of(j - 1), before) << "quasi-normal " << j - 1 << " changed by the solve of " << j;
-            EXPECT_NEAR(mass_flow_rate(j), s.mdot, 1e-7 * s.mdot) << "quasi-normal " << j;
+            EXPECT_NEAR(mass_flow_rate(j), s.mdot_in, 1e-7 * s.mdot_in) << "quasi-normal " << j;
             expect_static_state_consistent(j);
             for (int i = 1; i <= n; ++i) {
                 SCOPED_TRACE(fmt::format("quasi-normal {}, streamline {}", j, i));
@@ -520,7 +434,7 @@ TEST(Solver, EachSolveWritesWhatItsPassageAsks) {
 TEST(Solver, TurbineLossIsReferredToTheExitStaticPressureBeforeTheSolve) {
     stage s;
     s.type = "turbine";
-    s.rotor_loss = 0.3;
+    s.rotor().pressure_loss = 0.3;
     solve(job_text(s), false);
     const int n = mesh().number_of_streamlines;
     std::vector<double> p_exit;
