@@ -14,7 +14,6 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -22,6 +21,7 @@
 
 #include "mesh.hpp"
 #include "quorl.hpp"
+#include "stage_job.hpp"
 #include "stop.hpp"
 
 namespace {
@@ -36,51 +36,32 @@ struct measurement {
     char message[256] = {};
 };
 
-// A compressor of `stages` copies of the example's stage (free-vortex rotor, axial stator exit).
-// The hub rises 0.01 m per stage, about as fast as the density grows, so that every stage sees
-// much the same meridional velocity.
+// A compressor of `stages` copies of the test stage with a loss and a deviation in each row. The
+// hub rises 0.01 m per stage, about as fast as the density grows, so that every stage sees much
+// the same meridional velocity.
 toml::table multistage_compressor(int stages) {
-    toml::table machine{{"type", "compressor"}};
+    using namespace quorl::test;
+    stage_job job;
+    job.solver = "# the streamline count is set per case\n";
     const double length = 0.1 + 0.2 * stages;
-    machine.insert("hub_outline", toml::array{toml::array{0.0, 0.2}, toml::array{length, 0.2 + 0.01 * stages}});
-    machine.insert("shroud_outline", toml::array{toml::array{0.0, 0.3}, toml::array{length, 0.3}});
-    auto edge = [](double z) {
-        toml::array points;
-        for (double r : {0.18, 0.20, 0.25, 0.30, 0.32}) points.push_back(toml::array{z, r});
-        return points;
+    job.hub = {{0.0, 0.2}, {length, 0.2 + 0.01 * stages}};
+    job.shroud = {{0.0, 0.3}, {length, 0.3}};
+    job.rows.clear();
+    const auto place = [](blade_row_job row, double z, double deviation, double loss) {
+        row.leading_edge = radial_edge(z, stage_edge_radii);
+        row.trailing_edge = radial_edge(z + 0.04, stage_edge_radii);
+        row.chord = {0.05, 0.05, 0.05, 0.05, 0.05};
+        row.relative_thickness = {0.08, 0.08, 0.07, 0.06, 0.06};
+        row.deviation = deviation;
+        row.pressure_loss = loss;
+        return row;
     };
-    auto values = [](std::initializer_list<double> v) {
-        toml::array a;
-        for (double x : v) a.push_back(x);
-        return a;
-    };
-    auto row = [&](const char* name, bool rotating, double z, toml::array inlet, toml::array outlet, double deviation,
-                   double loss) {
-        return toml::table{{"name", name},
-                           {"rotating", rotating},
-                           {"number_of_blades", rotating ? 30 : 40},
-                           {"leading_edge", edge(z)},
-                           {"trailing_edge", edge(z + 0.04)},
-                           {"inlet_angle", std::move(inlet)},
-                           {"outlet_angle", std::move(outlet)},
-                           {"chord", values({0.05, 0.05, 0.05, 0.05, 0.05})},
-                           {"relative_thickness", values({0.08, 0.08, 0.07, 0.06, 0.06})},
-                           {"performance_model",
-                            toml::table{{"type", "const"}, {"deviation", deviation}, {"pressure_loss", loss}}}};
-    };
-    toml::array rows;
     for (int s = 0; s < stages; ++s) {
         const double z = 0.05 + 0.2 * s;
-        rows.push_back(row("Rotor", true, z, values({46.0, 48.8, 55.0, 59.7, 61.3}),
-                           values({21.5, 29.7, 44.2, 53.1, 55.8}), 2.0, 0.05));
-        rows.push_back(row("Stator", false, z + 0.1, values({32.4, 29.7, 24.6, 20.9, 19.6}),
-                           values({0.0, 0.0, 0.0, 0.0, 0.0}), 3.0, 0.06));
+        job.rows.push_back(place(stage_rotor(), z, 2.0, 0.05));
+        job.rows.push_back(place(stage_stator(), z + 0.1, 3.0, 0.06));
     }
-    machine.insert("blade_row", std::move(rows));
-    return toml::table{
-        {"thermo", toml::table{{"model", "perfect_gas"}, {"perfect_gas", toml::table{{"r", 287.0}, {"cp", 1004.5}}}}},
-        {"boundary_conditions", toml::table{{"ptot_in", 101325.0}, {"Ttot_in", 288.15}, {"mdot_in", 30.0}, {"rpm", 9550.0}}},
-        {"machine", std::move(machine)}};
+    return toml::parse(job_text(job));
 }
 
 // Runs init + run in a child process; fills the measurement and the child's peak memory (kB).

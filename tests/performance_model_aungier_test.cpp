@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "fake_gas.hpp"
 #include "flowfield.hpp"
 #include "machine.hpp"
 #include "machine_fixtures.hpp"
@@ -31,26 +32,10 @@ constexpr int jm = 3;   // the mid streamline
 // A stand-in gas whose speed of sound is numerically its temperature and whose viscosity is
 // numerically its pressure: a test sets Mach and Reynolds numbers exactly through t and p.
 // Every other property is not a number, so a model that needed one would show it.
-class probe_gas_t final : public thermo_t {
+class probe_gas_t final : public test::fake_gas_t {
 public:
     double sound_speed_pt(double, double T) const override { return T; }
     double viscosity_pt(double p, double) const override { return p; }
-
-    double density_hp(double, double) const override { return nan(); }
-    double density_pt(double, double) const override { return nan(); }
-    double density_ps(double, double) const override { return nan(); }
-    double entropy_hp(double, double) const override { return nan(); }
-    double enthalpy_pt(double, double) const override { return nan(); }
-    double entropy_pt(double, double) const override { return nan(); }
-    double prandtl_pt(double, double) const override { return nan(); }
-    double specific_heat_pressure_pt(double, double) const override { return nan(); }
-    double pressure_hs(double, double) const override { return nan(); }
-    double temperature_ps(double, double) const override { return nan(); }
-    double temperature_hp(double, double) const override { return nan(); }
-    double enthalpy_ps(double, double) const override { return nan(); }
-
-private:
-    static double nan() { return std::numeric_limits<double>::quiet_NaN(); }
 };
 
 // A turbine with one stator (wt = ct) on the straight annulus r = 0.1 .. 0.2; its edges at

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "clock.hpp"
+#include "fake_gas.hpp"
 #include "finite_differences.hpp"
 #include "flowfield.hpp"
 #include "machine.hpp"
@@ -22,6 +23,7 @@
 #include "performance_model.hpp"
 #include "quorl.hpp"
 #include "quorl_report.hpp"
+#include "stage_job.hpp"
 #include "stop.hpp"
 #include "test_support.hpp"
 
@@ -35,23 +37,12 @@ using quorl::test::write_file;
 
 // A gas whose four report properties are simple, distinct closed forms, so that every table
 // value can be checked by hand and a swapped argument or a wrong property shows.
-class report_gas_t : public thermo_t {
+class report_gas_t : public test::fake_gas_t {
 public:
     double entropy_pt(double p, double T) const override { return 10.0 * T - p / 1000.0; }
     double pressure_hs(double h, double s) const override { return h / 2.0 - s; }
     double temperature_hp(double h, double p) const override { return h / 1000.0 + p / 100000.0; }
     double enthalpy_ps(double p, double s) const override { return 2.0 * p - 10.0 * s; }
-
-    double density_hp(double, double) const override { return 0.0; }
-    double density_pt(double, double) const override { return 0.0; }
-    double density_ps(double, double) const override { return 0.0; }
-    double entropy_hp(double, double) const override { return 0.0; }
-    double enthalpy_pt(double, double) const override { return 0.0; }
-    double prandtl_pt(double, double) const override { return 0.0; }
-    double specific_heat_pressure_pt(double, double) const override { return 0.0; }
-    double sound_speed_pt(double, double) const override { return 0.0; }
-    double viscosity_pt(double, double) const override { return 0.0; }
-    double temperature_ps(double, double) const override { return 0.0; }
 };
 
 // A loss coefficient that shows which quasi-normals and streamline it was asked for.
@@ -248,15 +239,8 @@ struct report_run {
 report_run create_report_with(const std::string& toml) {
     quorl_job_t job;
     job.table = test::parse_toml(toml);
-    testing::internal::CaptureStdout();
-    try {
-        job.create_report();
-    } catch (...) {
-        testing::internal::GetCapturedStdout();
-        throw;
-    }
     report_run r;
-    r.printed = testing::internal::GetCapturedStdout();
+    r.printed = test::captured_stdout([&] { job.create_report(); });
     for (const auto& e : fs::directory_iterator(".")) r.files.push_back(e.path().filename().string());
     return r;
 }
@@ -335,38 +319,16 @@ TEST(Report, ReportsTableErrors) {
 // A lossless rotor without deviation, designed for a free vortex behind it (the same work on
 // every streamline, so that the mass-flux averages are close to exact).
 std::string lossless_rotor(const std::string& reports) {
-    return R"(
-[thermo]
-model = "perfect_gas"
-[thermo.perfect_gas]
-r = 287.0
-cp = 1004.5
-[boundary_conditions]
-ptot_in = 101325.0
-Ttot_in = 288.15
-mdot_in = 30.0
-rpm = 9550.0
-[solver]
-number_of_streamlines = 7
-[machine]
-type = "compressor"
-hub_outline = [[0.0, 0.20], [0.15, 0.205], [0.30, 0.21]]
-shroud_outline = [[0.0, 0.30], [0.15, 0.30], [0.30, 0.30]]
-[[machine.blade_row]]
-name = "Rotor"
-rotating = true
-number_of_blades = 30
-leading_edge = [[0.08, 0.18], [0.08, 0.32]]
-trailing_edge = [[0.12, 0.18], [0.12, 0.20], [0.12, 0.25], [0.12, 0.30], [0.12, 0.32]]
-inlet_angle = [46.0, 61.3]
-outlet_angle = [21.5, 29.7, 44.2, 53.1, 55.8]
-chord = [0.05, 0.05]
-relative_thickness = [0.08, 0.08]
-[machine.blade_row.performance_model]
-type = "const"
-deviation = 0.0
-pressure_loss = 0.0
-)" + reports;
+    test::stage_job job;
+    job.streamlines = 7;
+    test::blade_row_job rotor = test::stage_rotor();
+    rotor.leading_edge = {{0.08, 0.18}, {0.08, 0.32}};
+    rotor.inlet_angle = {46.0, 61.3};
+    rotor.chord = {0.05, 0.05};
+    rotor.relative_thickness = {0.08, 0.08};
+    job.rows = {rotor};
+    job.tail = reports;
+    return test::job_text(job);
 }
 
 // Mass-flux-weighted average of a flow-field array on quasi-normal i.
@@ -385,15 +347,10 @@ double flux_average(const array2d& x, int i) {
 TEST(Report, LosslessCompressorIsFullyEfficientAndAbsorbsPower) {
     quorl_job_t job;
     job.table = test::parse_toml(lossless_rotor(""));
-    testing::internal::CaptureStdout();
-    try {
+    test::captured_stdout([&] {
         job.init();
         job.run();
-    } catch (...) {
-        testing::internal::GetCapturedStdout();
-        throw;
-    }
-    testing::internal::GetCapturedStdout();
+    });
 
     const std::string text = report_text();
     const auto number_after = [&](const std::string& label) {

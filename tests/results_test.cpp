@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <matio.h>
 
+#include "fake_gas.hpp"
 #include "flowfield.hpp"
 #include "machine.hpp"
 #include "mesh.hpp"
@@ -32,7 +33,7 @@ constexpr double rpm = 3000.0;
 
 // A gas with simple closed forms for the two properties the results file needs;
 // pressure_hs stops the run when asked to fail.
-class test_gas_t : public thermo_t {
+class test_gas_t : public test::fake_gas_t {
 public:
     bool fail = false;
     // Every property call in order: the function, its first argument and the entropy.
@@ -55,19 +56,6 @@ public:
         calls.push_back({'T', p, s});
         return T_ps(p, s);
     }
-
-    double density_hp(double, double) const override { return 0.0; }
-    double density_pt(double, double) const override { return 0.0; }
-    double density_ps(double, double) const override { return 0.0; }
-    double entropy_hp(double, double) const override { return 0.0; }
-    double enthalpy_pt(double, double) const override { return 0.0; }
-    double entropy_pt(double, double) const override { return 0.0; }
-    double prandtl_pt(double, double) const override { return 0.0; }
-    double specific_heat_pressure_pt(double, double) const override { return 0.0; }
-    double sound_speed_pt(double, double) const override { return 0.0; }
-    double viscosity_pt(double, double) const override { return 0.0; }
-    double temperature_hp(double, double) const override { return 0.0; }
-    double enthalpy_ps(double, double) const override { return 0.0; }
 };
 
 constexpr int nq = 6;   // two rows: inlet, LE1, TE1, LE2, TE2, outlet
@@ -198,14 +186,7 @@ protected:
     static std::string save_with(const std::string& toml_text) {
         quorl_job_t job;
         job.table = parse_toml(toml_text);
-        ::testing::internal::CaptureStdout();
-        try {
-            job.save_results();
-        } catch (...) {
-            ::testing::internal::GetCapturedStdout();
-            throw;
-        }
-        return ::testing::internal::GetCapturedStdout();
+        return quorl::test::captured_stdout([&] { job.save_results(); });
     }
 
     static std::string file_key(const fs::path& path) { return "[results]\nfile = '" + path.string() + "'\n"; }
@@ -355,10 +336,10 @@ TEST(ResultsOfTheProgram, FileHoldsTheFinalFlowFieldAsLibmatioReadsIt) {
     // The same job run here leaves the state that the program saved.
     quorl_job_t job;
     job.table = parse_toml(read_file(dir / "job.toml"));
-    ::testing::internal::CaptureStdout();
-    job.init();
-    job.run();
-    ::testing::internal::GetCapturedStdout();
+    quorl::test::captured_stdout([&] {
+        job.init();
+        job.run();
+    });
     const mesh_state& m = mesh();
     const flowfield_state& ff = flowfield();
     const thermo_t& gas = *ff.gas;

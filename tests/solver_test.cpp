@@ -1,179 +1,227 @@
-// The solver on whole runs: initialisation, start-up sweeps and full-equilibrium sweeps.
+// The solver on whole runs: initialisation, start-up sweeps and full-equilibrium sweeps. The
+// checks are those of the physics that the method must reproduce (conservation of mass,
+// energy, rothalpy and angular momentum, Euler's work, the velocity triangles, the loss
+// coefficient's definition, radial equilibrium), worked out from the stage's perfect gas.
 
+#include <array>
 #include <cmath>
+#include <cstdlib>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
-#include "finite_differences.hpp"
 #include "flowfield.hpp"
 #include "machine.hpp"
 #include "math.hpp"
 #include "mesh.hpp"
 #include "quorl.hpp"
+#include "quorl_equilibrium.hpp"
 #include "quorl_full_equilibrium.hpp"
+#include "quorl_report.hpp"
 #include "quorl_simplified_equilibrium.hpp"
+#include "stage_job.hpp"
 #include "test_support.hpp"
 
 namespace {
 
 using namespace quorl;
 
-struct stage {
-    int streamlines = 11;
-    double mdot = 30.0;
-    double ptot = 101325.0;
-    double rpm = 9550.0;
-    bool rotor_rotating = true;
-    std::string rotor_outlet = "[21.5, 29.7, 44.2, 53.1, 55.8]";
-    std::string stator_outlet = "[0.0, 0.0, 0.0, 0.0, 0.0]";
-    double rotor_deviation = 0.0, rotor_loss = 0.0;
-    double stator_deviation = 0.0, stator_loss = 0.0;
-    std::string hub = "[[0.0, 0.20], [0.15, 0.205], [0.30, 0.21]]";
-    std::string solver;  // replaces the [solver] table when not empty
-    std::string type = "compressor";
-    std::string rotor_trailing_edge = "[[0.12, 0.18], [0.12, 0.20], [0.12, 0.25], [0.12, 0.30], [0.12, 0.32]]";
-};
+using test::job_text;
+using stage = test::stage_job;
 
-std::string job_text(const stage& s) {
-    const std::string solver =
-        s.solver.empty() ? fmt::format("[solver]\nnumber_of_streamlines = {}\n", s.streamlines) : s.solver;
-    return fmt::format(R"(
-[thermo]
-model = "perfect_gas"
-[thermo.perfect_gas]
-r = 287.0
-cp = 1004.5
-[boundary_conditions]
-ptot_in = {}
-Ttot_in = 288.15
-mdot_in = {}
-rpm = {}
-{}
-[machine]
-type = "{}"
-hub_outline = {}
-shroud_outline = [[0.0, 0.30], [0.15, 0.30], [0.30, 0.30]]
-[[machine.blade_row]]
-name = "Rotor"
-rotating = {}
-number_of_blades = 30
-leading_edge = [[0.08, 0.18], [0.08, 0.20], [0.08, 0.25], [0.08, 0.30], [0.08, 0.32]]
-trailing_edge = {}
-inlet_angle = [46.0, 48.8, 55.0, 59.7, 61.3]
-outlet_angle = {}
-chord = [0.05, 0.05, 0.05, 0.05, 0.05]
-relative_thickness = [0.09, 0.08, 0.07, 0.06, 0.055]
-[machine.blade_row.performance_model]
-type = "const"
-deviation = {}
-pressure_loss = {}
-[[machine.blade_row]]
-name = "Stator"
-rotating = false
-number_of_blades = 40
-leading_edge = [[0.18, 0.18], [0.18, 0.20], [0.18, 0.25], [0.18, 0.30], [0.18, 0.32]]
-trailing_edge = [[0.22, 0.18], [0.22, 0.20], [0.22, 0.25], [0.22, 0.30], [0.22, 0.32]]
-inlet_angle = [32.4, 29.7, 24.6, 20.9, 19.6]
-outlet_angle = {}
-chord = [0.045, 0.045, 0.045, 0.045, 0.045]
-relative_thickness = [0.08, 0.08, 0.08, 0.08, 0.08]
-[machine.blade_row.performance_model]
-type = "const"
-deviation = {}
-pressure_loss = {}
-)",
-                       s.ptot, s.mdot, s.rpm, solver, s.type, s.hub, s.rotor_rotating ? "true" : "false",
-                       s.rotor_trailing_edge, s.rotor_outlet, s.rotor_deviation, s.rotor_loss, s.stator_outlet,
-                       s.stator_deviation, s.stator_loss);
+// The stage's perfect gas, J/(kg K), and its inlet total state.
+constexpr double R = 287.0;
+constexpr double cp = 1004.5;
+constexpr double T0_in = 288.15;    // K
+constexpr double p0_in = 101325.0;  // Pa
+// The stage's 9550 rpm as an angular speed: 9550 x 2 pi / 60 = 1000.07366139275085 rad/s.
+constexpr double omega_9550 = 1000.0736613927509;
+
+// The stage with a deviation and a loss in both rows.
+stage lossy_stage() {
+    stage s;
+    s.rotor().deviation = 2.0;
+    s.rotor().pressure_loss = 0.05;
+    s.stator().deviation = 3.0;
+    s.stator().pressure_loss = 0.06;
+    return s;
+}
+
+// The stage with the changes that `change` makes to it.
+template <class F>
+stage with(F change) {
+    stage s;
+    change(s);
+    return s;
 }
 
 // Runs init (and run when asked) on a job text; returns what was printed.
 std::string solve(const std::string& text, bool full = true) {
     quorl_job_t job;
     job.table = test::parse_toml(text);
-    testing::internal::CaptureStdout();
-    try {
+    return test::captured_stdout([&] {
         job.init();
         if (full) job.run();
-    } catch (...) {
-        testing::internal::GetCapturedStdout();
-        throw;
-    }
-    return testing::internal::GetCapturedStdout();
+    });
 }
 
 // The 100 full sweeps on the state that init left; returns what was printed.
 std::string run_sweeps() {
-    testing::internal::CaptureStdout();
-    try {
-        quorl_job_t{}.run();
-    } catch (...) {
-        testing::internal::GetCapturedStdout();
-        throw;
-    }
-    return testing::internal::GetCapturedStdout();
+    return test::captured_stdout([] { quorl_job_t{}.run(); });
 }
 
-// Every flow-field value of quasi-normal i, array by array.
-std::vector<double> state_of(int i) {
+// Every flow-field value of quasi-normal j, array by array.
+std::vector<double> state_of(int j) {
     const flowfield_state& ff = flowfield();
     std::vector<double> v;
     for (const array2d* a : {&ff.p, &ff.t, &ff.rho, &ff.s, &ff.htot, &ff.cm, &ff.ct})
-        for (int j = 1; j <= mesh().number_of_streamlines; ++j) v.push_back((*a)(i, j));
+        for (int i = 1; i <= mesh().number_of_streamlines; ++i) v.push_back((*a)(j, i));
     return v;
 }
 
-// p, t and rho of quasi-normal i are those of its htot, s, cm and ct.
-void expect_static_state_consistent(int i) {
+// The static state of quasi-normal j is the perfect gas's at its total enthalpy, entropy and
+// velocities: cp T = htot - C^2 / 2, p = rho R T, and, with s_in the entropy of the inlet total
+// state, s - s_in = cp ln(T / T0_in) - R ln(p / p0_in).
+void expect_static_state_consistent(int j) {
     const flowfield_state& ff = flowfield();
-    for (int j = 1; j <= mesh().number_of_streamlines; ++j) {
-        const double h = ff.htot(i, j) - ff.cm(i, j) * ff.cm(i, j) / 2.0 - ff.ct(i, j) * ff.ct(i, j) / 2.0;
-        EXPECT_EQ(ff.p(i, j), ff.gas->pressure_hs(h, ff.s(i, j))) << i << "," << j;
-        EXPECT_EQ(ff.t(i, j), ff.gas->temperature_ps(ff.p(i, j), ff.s(i, j))) << i << "," << j;
-        EXPECT_EQ(ff.rho(i, j), ff.gas->density_pt(ff.p(i, j), ff.t(i, j))) << i << "," << j;
+    const double s_in = ff.s(1, 1);
+    for (int i = 1; i <= mesh().number_of_streamlines; ++i) {
+        SCOPED_TRACE(fmt::format("static state at quasi-normal {}, streamline {}", j, i));
+        const double T = ff.t(j, i), p = ff.p(j, i);
+        const double C2 = ff.cm(j, i) * ff.cm(j, i) + ff.ct(j, i) * ff.ct(j, i);
+        EXPECT_NEAR(cp * T, ff.htot(j, i) - C2 / 2.0, 1e-13 * ff.htot(j, i));
+        EXPECT_NEAR(p, ff.rho(j, i) * R * T, 1e-13 * p);
+        EXPECT_NEAR(ff.s(j, i) - s_in, cp * std::log(T / T0_in) - R * std::log(p / p0_in), 1e-10);
     }
 }
 
-double omega_of(double rpm) { return ((rpm + rpm) * pi) / 60.0; }
+// Velocities in the solver's frame convention: the blades move toward negative theta, so that a
+// blade speed U = omega r makes the relative tangential velocity W_t = Ct + U.
+double blade_speed(int j, int i, double omega) { return omega * mesh().r(j, i); }
+double relative_ct(int j, int i, double omega) { return flowfield().ct(j, i) + blade_speed(j, i, omega); }
 
-TEST(Solver, LosslessStageConservesMassAndEntropyAndDoesEulerWork) {
-    stage s;
-    solve(job_text(s), false);
-    // The main sweeps print nothing and never touch the inlet state of quasi-normal 1.
-    const std::vector<double> inlet = state_of(1);
-    EXPECT_EQ(run_sweeps(), "");
-    EXPECT_EQ(state_of(1), inlet);
-    const mesh_state& ms = mesh();
+// Total enthalpy from the static temperature and the velocities: cp T + C^2 / 2.
+double total_enthalpy(int j, int i) {
     const flowfield_state& ff = flowfield();
-    const int n = ms.number_of_streamlines;
-    ASSERT_EQ(ms.number_of_quasinormals, 6);
+    return cp * ff.t(j, i) + (ff.cm(j, i) * ff.cm(j, i) + ff.ct(j, i) * ff.ct(j, i)) / 2.0;
+}
 
-    // Quasi-normal 1 is set once; the others carry the inlet mass flow after the last solve.
-    EXPECT_NEAR(mass_flow_rate(1), s.mdot, 1e-3 * s.mdot);
-    for (int i = 2; i <= 6; ++i) EXPECT_NEAR(mass_flow_rate(i), s.mdot, 1e-7 * s.mdot) << "quasi-normal " << i;
+// Rothalpy h + W^2 / 2 - U^2 / 2 in a row turning at omega, with h = cp T.
+double rothalpy(int j, int i, double omega) {
+    const flowfield_state& ff = flowfield();
+    const double U = blade_speed(j, i, omega), Wt = relative_ct(j, i, omega);
+    return cp * ff.t(j, i) + (ff.cm(j, i) * ff.cm(j, i) + Wt * Wt - U * U) / 2.0;
+}
 
-    const double s_in = ff.s(1, 1);
-    const double omega = omega_of(s.rpm);
-    for (int j = 1; j <= n; ++j) {
-        for (int i = 1; i <= 6; ++i) EXPECT_NEAR(ff.s(i, j), s_in, 1e-9 * std::fabs(s_in)) << i << "," << j;
-        // Ducts and the stator carry the total enthalpy.
-        for (int i : {2, 4, 5, 6}) EXPECT_EQ(ff.htot(i, j), ff.htot(i - 1, j)) << i << "," << j;
+// Relative flow angle, deg, from the meridional direction: atan(W_t / Cm).
+double relative_flow_angle(int j, int i, double omega) {
+    return std::atan2(relative_ct(j, i, omega), flowfield().cm(j, i)) * 180.0 / pi;
+}
+
+// The total-pressure loss of the row between quasi-normals j - 1 and j on streamline i, read off
+// the flow field with the perfect-gas relations T0 = T + W^2 / (2 cp), p0 = p (T0 / T)^(cp / R).
+// Without loss the exit's relative total pressure would be that of the inlet's relative total
+// state taken isentropically to the exit's relative total temperature.
+struct row_loss {
+    double p0rel1, p0rel2, p0rel2is;
+    double entropy_rise;  // s(j, i) - s(j - 1, i) of the flow field
+};
+
+row_loss loss_across(int j, int i, double omega) {
+    const flowfield_state& ff = flowfield();
+    const auto relative_total = [&](int q) {
+        const double Wt = relative_ct(q, i, omega);
+        const double T = ff.t(q, i);
+        const double T0 = T + (ff.cm(q, i) * ff.cm(q, i) + Wt * Wt) / (2.0 * cp);
+        return std::array<double, 2>{T0, ff.p(q, i) * std::pow(T0 / T, cp / R)};
+    };
+    const auto [T01, p01] = relative_total(j - 1);
+    const auto [T02, p02] = relative_total(j);
+    return {p01, p02, p01 * std::pow(T02 / T01, cp / R), ff.s(j, i) - ff.s(j - 1, i)};
+}
+
+// The row ending at quasi-normal j lost the total pressure that its loss coefficient Y asks,
+// referred to the inlet's relative dynamic pressure p0rel1 - p1 (compressor) or to the exit's,
+// p0rel2 - p2 with p2 the exit static pressure `p2_before` before the solve (turbine); and its
+// entropy rise is that of the lost pressure at the same relative total enthalpy,
+// ds = -R ln(p0rel2 / p0rel2is).
+void expect_row_loss(int j, int i, double omega, double Y, bool turbine, double p2_before = 0.0) {
+    const row_loss l = loss_across(j, i, omega);
+    const double head = turbine ? l.p0rel2 - p2_before : l.p0rel1 - flowfield().p(j - 1, i);
+    EXPECT_NEAR((l.p0rel2is - l.p0rel2) / head, Y, 1e-9) << "loss coefficient";
+    EXPECT_NEAR(l.entropy_rise, -R * std::log(l.p0rel2 / l.p0rel2is), 1e-9) << "entropy rise";
+}
+
+TEST(Solver, StagesConserveMassEnergyAndRothalpyAndDoEulerWork) {
+    struct stage_case {
+        const char* what;
+        stage job;
+        bool lossless;
+    };
+    const stage_case cases[] = {
+        {"lossless stage", stage{}, true},
+        {"lossy stage, even streamline count, rotor trailing edge leaning downstream toward the shroud",
+         with([](stage& s) {
+             s.streamlines = 10;
+             s.rotor().trailing_edge = {{0.11, 0.18}, {0.1129, 0.20}, {0.1214, 0.25}, {0.13, 0.30}, {0.1329, 0.32}};
+             s.rotor().deviation = 2.0;
+             s.rotor().pressure_loss = 0.05;
+             s.stator().outlet_angle = {5.0, 8.0, 12.0, 15.0, 20.0};
+             s.stator().pressure_loss = 0.06;
+         }),
+         false},
+    };
+    for (const stage_case& c : cases) {
+        SCOPED_TRACE(c.what);
+        solve(job_text(c.job), false);
+        // The main sweeps print nothing and never touch the inlet state of quasi-normal 1.
+        const std::vector<double> inlet = state_of(1);
+        EXPECT_EQ(run_sweeps(), "");
+        EXPECT_EQ(state_of(1), inlet);
+        const mesh_state& ms = mesh();
+        const flowfield_state& ff = flowfield();
+        const int n = ms.number_of_streamlines;
+        ASSERT_EQ(ms.number_of_quasinormals, 6);
+
+        // Quasi-normal 1 is set once; the others carry the inlet mass flow after the last solve.
+        const double mdot = c.job.mdot_in;
+        EXPECT_NEAR(mass_flow_rate(1), mdot, 1e-3 * mdot);
+        for (int j = 2; j <= 6; ++j) EXPECT_NEAR(mass_flow_rate(j), mdot, 1e-7 * mdot) << "quasi-normal " << j;
+        for (int j = 2; j <= 6; ++j) expect_static_state_consistent(j);
+
+        for (int i = 1; i <= n; ++i) {
+            SCOPED_TRACE(fmt::format("streamline {}", i));
+            // Ducts and the stator carry the total enthalpy along the streamline.
+            for (int j : {2, 4, 5, 6})
+                EXPECT_NEAR(total_enthalpy(j, i), total_enthalpy(j - 1, i), 1e-13 * ff.htot(j, i)) << j;
+            // The rotor carries the rothalpy, and its work is Euler's, done on the flow. The inner
+            // points moved a little after the last solve, the hub and shroud points not at all.
+            const double I = rothalpy(2, i, omega_9550);
+            EXPECT_NEAR(rothalpy(3, i, omega_9550), I, 1e-11 * I);
+            const double work = total_enthalpy(3, i) - total_enthalpy(2, i);
+            const double euler =
+                -(blade_speed(3, i, omega_9550) * ff.ct(3, i) - blade_speed(2, i, omega_9550) * ff.ct(2, i));
+            EXPECT_NEAR(work, euler, 1e-9 * euler);
+            EXPECT_GT(work, 10e3);
+            // Entropy: carried by the ducts, raised by a row with a loss.
+            for (int j : {2, 4, 6}) EXPECT_EQ(ff.s(j, i), ff.s(j - 1, i)) << j;
+            for (int j : {3, 5}) {
+                if (c.lossless) {
+                    EXPECT_NEAR(ff.s(j, i), ff.s(j - 1, i), 1e-9 * std::fabs(ff.s(j - 1, i))) << j;
+                } else {
+                    EXPECT_GT(ff.s(j, i), ff.s(j - 1, i) + 1.0) << j;
+                }
+            }
+        }
     }
-    // The rotor's work is Euler's: on the hub and shroud streamlines, whose points stay put.
-    for (int j : {1, n}) {
-        const double euler = -omega * (ms.r(3, j) * ff.ct(3, j) - ms.r(2, j) * ff.ct(2, j));
-        EXPECT_NEAR(ff.htot(3, j) - ff.htot(2, j), euler, 1e-9 * std::fabs(euler));
-        EXPECT_GT(ff.htot(3, j), ff.htot(2, j) + 10e3);
-    }
-    // Every quasi-normal holds the static state of its last residual evaluation.
-    for (int i = 2; i <= 6; ++i) expect_static_state_consistent(i);
 }
 
 TEST(Solver, InletStateIsUniformAndCarriesTheMassFlow) {
     stage s;
-    s.hub = "[[0.0, 0.20], [0.30, 0.20]]";
+    s.hub = {{0.0, 0.20}, {0.30, 0.20}};
     solve(job_text(s), false);
     const flowfield_state& ff = flowfield();
     const int n = mesh().number_of_streamlines;
@@ -183,102 +231,318 @@ TEST(Solver, InletStateIsUniformAndCarriesTheMassFlow) {
     }
     // A radial inlet line on a cylindrical annulus: the flow area is the annulus area.
     const double area = pi * (0.30 * 0.30 - 0.20 * 0.20);
-    EXPECT_NEAR(ff.rho(1, 1) * ff.cm(1, 1) * area, s.mdot, 1e-9 * s.mdot);
+    EXPECT_NEAR(ff.rho(1, 1) * ff.cm(1, 1) * area, s.mdot_in, 1e-9 * s.mdot_in);
 }
 
-TEST(Solver, ExitSwirlFollowsTheBladeAnglesAndFrameSign) {
-    // Hub and shroud points never move, so there the state is that of the last solve's geometry.
-    {
-        stage s;
-        s.rotor_outlet = "[0.0, 0.0, 0.0, 0.0, 0.0]";  // beta = 0 in the rotor: Ct + U = 0
-        s.mdot = 20.0;
-        solve(job_text(s), false);
-        const double omega = omega_of(s.rpm);
-        for (int j : {1, mesh().number_of_streamlines})
-            EXPECT_EQ(flowfield().ct(3, j), 0.0 * flowfield().cm(3, j) - omega * mesh().r(3, j));
-    }
-    {
-        stage s;
-        s.stator_outlet = "[10.0, 10.0, 10.0, 10.0, 10.0]";  // stator frame sign -1: Ct = tand(-10) Cm
-        solve(job_text(s));
-        for (int j : {1, mesh().number_of_streamlines}) {
-            EXPECT_DOUBLE_EQ(flowfield().ct(5, j), tand(-10.0) * flowfield().cm(5, j));
-            EXPECT_LT(flowfield().ct(5, j), -10.0);
+TEST(Solver, ExitSwirlFollowsTheBladeAnglesDeviationAndFrameSign) {
+    // The relative flow leaves a row at its blade angle plus deviation, turned to the row's
+    // frame: a compressor's stators and a turbine's rotors take minus the angle. The rothalpy
+    // (in a stator the total enthalpy) is carried along the streamline.
+    struct swirl_case {
+        const char* what;
+        stage job;
+        bool full;     // init and run, or init only
+        int j;         // the trailing edge that is checked
+        double beta;   // expected relative flow angle there, deg
+        double omega;  // the row's angular speed, rad/s
+    };
+    const swirl_case cases[] = {
+        {"rotor bladed axial: Ct = -U",
+         with([](stage& s) {
+             s.rotor().outlet_angle = {0.0, 0.0, 0.0, 0.0, 0.0};
+             s.mdot_in = 20.0;
+         }),
+         false, 3, 0.0, omega_9550},
+        {"compressor stator: frame sign -1",
+         with([](stage& s) { s.stator().outlet_angle = {10.0, 10.0, 10.0, 10.0, 10.0}; }), true, 5, -10.0, 0.0},
+        {"deviation adds to the blade angle before the frame sign",
+         with([](stage& s) {
+             s.stator().outlet_angle = {10.0, 10.0, 10.0, 10.0, 10.0};
+             s.stator().deviation = 3.0;
+         }),
+         true, 5, -13.0, 0.0},
+        {"a row that does not rotate ignores the rotational speed",
+         with([](stage& s) {
+             s.rotor().rotating = false;
+             s.rotor().outlet_angle = {20.0, 20.0, 20.0, 20.0, 20.0};
+             s.mdot_in = 20.0;
+         }),
+         true, 3, -20.0, 0.0},
+        {"turbine rotor: frame sign -1",
+         with([](stage& s) {
+             s.type = "turbine";
+             s.rotor().outlet_angle = {30.0, 30.0, 30.0, 30.0, 30.0};
+         }),
+         false, 3, -30.0, omega_9550},
+        {"turbine stator: frame sign +1",
+         with([](stage& s) {
+             s.type = "turbine";
+             s.stator().outlet_angle = {10.0, 10.0, 10.0, 10.0, 10.0};
+         }),
+         false, 5, 10.0, 0.0},
+    };
+    for (const swirl_case& c : cases) {
+        SCOPED_TRACE(c.what);
+        solve(job_text(c.job), c.full);
+        const int n = mesh().number_of_streamlines;
+        // A rotor's swirl depends on the radius that its last solve used, which only the hub and
+        // shroud points keep through the redistribution that follows.
+        std::vector<int> streamlines = {1, n};
+        if (c.omega == 0.0)
+            for (int i = 2; i < n; ++i) streamlines.push_back(i);
+        for (int i : streamlines) {
+            SCOPED_TRACE(fmt::format("streamline {}", i));
+            EXPECT_NEAR(relative_flow_angle(c.j, i, c.omega), c.beta, 1e-9);
+            EXPECT_GT(std::fabs(flowfield().ct(c.j, i)), 10.0);
+            if (i == 1 || i == n) {
+                const double I = rothalpy(c.j - 1, i, c.omega);
+                EXPECT_NEAR(rothalpy(c.j, i, c.omega), I, 1e-12 * I);
+            }
         }
     }
 }
 
-TEST(Solver, StationaryRowIgnoresTheRotationalSpeed) {
+// A swirl law behind a row on the cylindrical annulus of radius 0.20 to 0.30 m: Ct(r) and,
+// where one is known, the meridional velocity that radial equilibrium gives with it, from its
+// value at a reference radius. The row turns at omega.
+struct swirl_law {
+    const char* what;
+    double (*ct)(double r);
+    double (*cm)(double r, double r_ref, double cm_ref, double omega);
+};
+
+// Two rows with the same blading on the cylindrical annulus, the second lossless, bladed for the
+// swirl of `law` on its Cm profile through (r_ref, cm_ref): the relative flow leaves at
+// tan(beta) = (Ct + omega r) / Cm, and compressor stators turn it to minus their blade angle.
+// The first row sets up the swirl and the loss, and with them the change of the Cm profile that
+// bends the streamlines; behind the second (trailing edge at quasi-normal 5) they run nearly
+// straight.
+stage twin_rows(const swirl_law& law, double omega, double rpm, double r_ref, double cm_ref, double first_loss) {
+    test::blade_row_job row;
+    row.name = omega == 0.0 ? "Stator" : "Rotor";
+    row.rotating = omega != 0.0;
+    row.number_of_blades = 40;
+    const double sign = omega == 0.0 ? -1.0 : 1.0;
+    for (int q = 0; q <= 60; ++q) {
+        const double r = 0.19 + 0.002 * q;
+        const double Wt = law.ct(r) + omega * r;
+        row.outlet_angle.push_back(sign * std::atan(Wt / law.cm(r, r_ref, cm_ref, omega)) * 180.0 / pi);
+    }
+    row.inlet_angle = {0.0, 0.0};
+    row.chord = {0.04, 0.04};
+    row.relative_thickness = {0.08, 0.08};
+    const auto placed = [&row](double z, double loss) {
+        test::blade_row_job placed_row = row;
+        placed_row.pressure_loss = loss;
+        placed_row.leading_edge = test::radial_edge(z, {0.19, 0.31});
+        for (int q = 0; q <= 60; ++q) placed_row.trailing_edge.push_back({z + 0.04, 0.19 + 0.002 * q});
+        return placed_row;
+    };
     stage s;
-    s.rotor_rotating = false;
-    s.rotor_outlet = "[20.0, 20.0, 20.0, 20.0, 20.0]";
-    s.mdot = 20.0;
-    solve(job_text(s));
-    const flowfield_state& ff = flowfield();
-    for (int j = 1; j <= mesh().number_of_streamlines; ++j) {
-        EXPECT_EQ(ff.htot(3, j), ff.htot(2, j));
-        EXPECT_DOUBLE_EQ(ff.ct(3, j), tand(-20.0) * ff.cm(3, j));  // a compressor stator: frame sign -1
+    s.mdot_in = 18.0;
+    s.rpm = rpm;
+    s.streamlines = 21;
+    s.hub = {{0.0, 0.20}, {0.30, 0.20}};
+    s.shroud = {{0.0, 0.30}, {0.30, 0.30}};
+    s.rows = {placed(0.04, first_loss), placed(0.16, 0.0)};
+    return s;
+}
+
+// Solves the twin rows bladed for `law`, and twice more bladed with the Cm that the run before
+// gave at the middle streamline of quasi-normal 5 (each time about 20 times closer to the
+// blading's own); returns that reference (r_ref, cm_ref) of the last run.
+std::array<double, 2> solve_twin_rows(const swirl_law& law, double omega, double rpm, double first_loss = 0.0) {
+    double r_ref = 0.25, cm_ref = 100.0;
+    for (int pass = 1; pass <= 3; ++pass) {
+        solve(job_text(twin_rows(law, omega, rpm, r_ref, cm_ref, first_loss)));
+        const int mid = (mesh().number_of_streamlines + 1) / 2;
+        r_ref = mesh().r(5, mid);
+        cm_ref = flowfield().cm(5, mid);
+    }
+    return {r_ref, cm_ref};
+}
+
+// A rotor at 3800 rpm: 3800 x 2 pi / 60 = 397.935069454707144 rad/s.
+constexpr double rpm_3800 = 3800.0;
+constexpr double omega_3800 = 397.93506945470716;
+constexpr double k = 200.0;  // solid-body swirl, 1/s
+constexpr double K = 15.0;   // free-vortex swirl, m2/s
+
+const swirl_law free_vortex = {"free vortex r Ct = -K", [](double r) { return -K / r; },
+                               [](double, double, double cm_ref, double) { return cm_ref; }};
+const swirl_law solid_body = {"solid body Ct = -k r", [](double r) { return -k * r; },
+                              [](double r, double r_ref, double cm_ref, double omega) {
+                                  return std::sqrt(cm_ref * cm_ref + 2.0 * k * (omega - k) * (r * r - r_ref * r_ref));
+                              }};
+
+TEST(Solver, ExitSwirlGivesTheRadialEquilibriumProfileOfItsLaw) {
+    // Simple radial equilibrium behind a lossless row on a cylindrical annulus, with straight
+    // streamlines and a uniform inlet: dp/dr = rho Ct^2 / r, dh = dp / rho, and the total
+    // enthalpy h0 = h + (Cm^2 + Ct^2) / 2 that Euler's work gives, h0 = h0_in - omega r Ct in the
+    // solver's frame convention, combine to
+    //   d(Cm^2)/dr = 2 dh0/dr - (1 / r^2) d(r^2 Ct^2)/dr,
+    // compressible or not. A free vortex (r Ct = -K) does the same work on every streamline and
+    // keeps Cm uniform; a solid-body swirl Ct = -k r gives
+    //   Cm^2(r) = Cm^2(r_ref) + 2 k (omega - k) (r^2 - r_ref^2),
+    // in a stator (omega = 0) Cm falling by about 20 m/s from hub to shroud, in the rotor (omega
+    // about 2 k) rising by as much. What remains beside the analytic profile, under 0.04 m/s, is
+    // the curvature that the first row leaves (about 0.01 1/m at the second's trailing edge) and
+    // the discretisation; the tolerance, 0.1 m/s, is 0.5 % of those 20 m/s.
+    const struct {
+        const swirl_law& law;
+        double omega, rpm;
+    } cases[] = {
+        {free_vortex, 0.0, 0.0},
+        {solid_body, 0.0, 0.0},
+        {free_vortex, omega_3800, rpm_3800},
+        {solid_body, omega_3800, rpm_3800},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(fmt::format("{} behind a {}", c.law.what, c.omega == 0.0 ? "stator" : "rotor"));
+        const auto [r_ref, cm_ref] = solve_twin_rows(c.law, c.omega, c.rpm);
+        constexpr int j = 5;  // the second row's trailing edge
+        for (int i = 1; i <= mesh().number_of_streamlines; ++i) {
+            const double r = mesh().r(j, i);
+            EXPECT_NEAR(flowfield().ct(j, i), c.law.ct(r), 0.1) << "streamline " << i;
+            EXPECT_NEAR(flowfield().cm(j, i), c.law.cm(r, r_ref, cm_ref, c.omega), 0.1) << "streamline " << i;
+        }
     }
 }
 
-TEST(Solver, FreeVortexStatorLeavesUniformMeridionalVelocity) {
-    // A stator on a cylindrical annulus whose exit angles give r Ct = constant for uniform Cm.
-    std::string edge = "[", angles = "[";
-    for (int k = 0; k <= 12; ++k) {
-        const double r = 0.19 + 0.01 * k;
-        edge += fmt::format("{}[0.12, {}]", k ? ", " : "", r);
-        angles += fmt::format("{}{}", k ? ", " : "", atand(12.5 / (r * 100.0)));
-    }
-    edge += "]";
-    angles += "]";
-    const std::string text = fmt::format(R"(
-[thermo]
-model = "perfect_gas"
-[thermo.perfect_gas]
-r = 287.0
-cp = 1004.5
-[boundary_conditions]
-ptot_in = 101325.0
-Ttot_in = 288.15
-mdot_in = 18.0
-rpm = 0.0
-[solver]
-number_of_streamlines = 21
-[machine]
-type = "compressor"
-hub_outline = [[0.0, 0.20], [0.30, 0.20]]
-shroud_outline = [[0.0, 0.30], [0.30, 0.30]]
-[[machine.blade_row]]
-rotating = false
-number_of_blades = 40
-leading_edge = [[0.08, 0.19], [0.08, 0.31]]
-trailing_edge = {}
-inlet_angle = [0.0, 0.0]
-outlet_angle = {}
-chord = [0.04, 0.04]
-relative_thickness = [0.08, 0.08]
-[machine.blade_row.performance_model]
-type = "const"
-deviation = 0.0
-pressure_loss = 0.0
-)",
-                                         edge, angles);
-    solve(text);
+TEST(Solver, EntropyGradientEntersTheRadialEquilibrium) {
+    // A lossy rotor raises the entropy the more, the larger its inlet relative dynamic pressure:
+    // more toward the shroud, where the blades run faster. The radial equilibrium of straight
+    // streamlines then reads, in Crocco's form,
+    //   d(Cm^2 / 2)/dr = dh0/dr - T ds/dr - (Ct / r) d(r Ct)/dr.
+    // Integrated outward from the middle streamline by the trapezoidal rule over the streamline
+    // points with the computed h0, T, s and Ct, it gives Cm on every streamline behind a second,
+    // lossless rotor of the same blading (a blade-row exit) and at the outlet (a duct). The
+    // entropy term alone moves Cm by about 12 m/s across the span; what remains is that of the
+    // lossless cases, and so is the tolerance.
+    solve_twin_rows(solid_body, omega_3800, rpm_3800, 0.3);
     const flowfield_state& ff = flowfield();
     const mesh_state& ms = mesh();
     const int n = ms.number_of_streamlines;
-    for (int i : {3, 4}) {
-        double lo = ff.cm(i, 1), hi = lo;
-        for (int j = 1; j <= n; ++j) {
-            lo = std::min(lo, ff.cm(i, j));
-            hi = std::max(hi, ff.cm(i, j));
+    const int mid = (n + 1) / 2;
+    for (int j : {5, 6}) {
+        SCOPED_TRACE(fmt::format("quasi-normal {}", j));
+        std::vector<double> half_cm2(static_cast<std::size_t>(n + 1));
+        std::vector<double> entropy_term(static_cast<std::size_t>(n + 1));
+        half_cm2[static_cast<std::size_t>(mid)] = ff.cm(j, mid) * ff.cm(j, mid) / 2.0;
+        const auto step = [&](int a, int b) {
+            const double ra = ms.r(j, a), rb = ms.r(j, b);
+            const double dh0 = ff.htot(j, b) - ff.htot(j, a);
+            const double Tds = (ff.t(j, a) + ff.t(j, b)) / 2.0 * (ff.s(j, b) - ff.s(j, a));
+            const double swirl = (ff.ct(j, a) / ra + ff.ct(j, b) / rb) / 2.0 * (rb * ff.ct(j, b) - ra * ff.ct(j, a));
+            half_cm2[static_cast<std::size_t>(b)] = half_cm2[static_cast<std::size_t>(a)] + dh0 - Tds - swirl;
+            entropy_term[static_cast<std::size_t>(b)] = entropy_term[static_cast<std::size_t>(a)] - Tds;
+        };
+        for (int i = mid; i < n; ++i) step(i, i + 1);
+        for (int i = mid; i > 1; --i) step(i, i - 1);
+        for (int i = 1; i <= n; ++i) {
+            const double cm = std::sqrt(2.0 * half_cm2[static_cast<std::size_t>(i)]);
+            EXPECT_NEAR(ff.cm(j, i), cm, 0.1) << "streamline " << i;
         }
-        EXPECT_LT((hi - lo) / lo, 2e-3) << "quasi-normal " << i;
-        // r Ct is the same on every streamline (a free vortex) and is carried by the duct.
-        const double K = ms.r(i, 1) * ff.ct(i, 1);
-        EXPECT_LT(K, -5.0);
-        for (int j = 1; j <= n; ++j) EXPECT_NEAR(ms.r(i, j) * ff.ct(i, j), K, 5e-3 * std::fabs(K));
+        // The entropy term alone changes Cm^2 / 2 by about 1100 m2/s2 across the span.
+        EXPECT_GT(entropy_term[1] - entropy_term[static_cast<std::size_t>(n)], 500.0);
     }
+}
+
+TEST(Solver, SinkFlowInAConicalAnnulus) {
+    // Hub and shroud on cones about the axis with a common apex downstream: the exact flow,
+    // inviscid, isentropic and swirl-free, runs along the rays toward the apex with a speed that
+    // depends only on the distance rho from it, rho_gas V 2 pi rho^2 (cos 10 deg - cos 15 deg)
+    // = mdot. The rays cross the leaned trailing edge and outlet line at an angle and at
+    // different distances, so that the meridional angle and its change along the quasi-normal,
+    // the lean, and the Mach number (0.4 at the trailing edge, 0.68 at the outlet) all enter.
+    // The inlet line carries the uniform state that init puts there, not the sink flow's: the
+    // streamlines leave it slightly bent, which shifts Cm by under 0.1 m/s downstream; the
+    // tolerance, 0.2 m/s, is 1.6 % of the change of the speed along the trailing edge.
+    constexpr double apex = 1.3;  // z of the apex, m
+    const double tan_hub = std::tan(10.0 * pi / 180.0), tan_shroud = std::tan(15.0 * pi / 180.0);
+    // A stator that does not turn the flow: it only places the quasi-normals of its edges.
+    test::blade_row_job row;
+    row.number_of_blades = 40;
+    row.leading_edge = test::radial_edge(0.08, {0.15, 0.40});
+    row.trailing_edge = {{0.17, 0.15}, {0.12, 0.40}};
+    row.inlet_angle = {0.0, 0.0};
+    row.outlet_angle = {0.0, 0.0};
+    row.chord = {0.05, 0.05};
+    row.relative_thickness = {0.08, 0.08};
+    stage s;
+    s.mdot_in = 25.0;
+    s.rpm = 0.0;
+    s.streamlines = 21;
+    s.hub = {{0.0, apex * tan_hub}, {0.33, (apex - 0.33) * tan_hub}};
+    s.shroud = {{0.0, apex * tan_shroud}, {0.3, (apex - 0.3) * tan_shroud}};
+    s.rows = {row};
+    solve(job_text(s));
+
+    // The subsonic speed of the mass flux F: rho_gas V = F with rho_gas = rho0 (T / T0)^(1 / (gamma - 1))
+    // and T = T0 - V^2 / (2 cp), found by bisection below the critical speed, where rho_gas V peaks.
+    const double gamma = cp / (cp - R);
+    const double rho0 = p0_in / (R * T0_in);
+    const auto speed = [&](double F) {
+        double lo = 0.0, hi = std::sqrt(2.0 * cp * T0_in * (gamma - 1.0) / (gamma + 1.0));
+        for (int it = 0; it < 100; ++it) {
+            const double V = (lo + hi) / 2.0;
+            const double T = T0_in - V * V / (2.0 * cp);
+            (rho0 * std::pow(T / T0_in, 1.0 / (gamma - 1.0)) * V < F ? lo : hi) = V;
+        }
+        return (lo + hi) / 2.0;
+    };
+    const double solid_angle = 2.0 * pi * (std::cos(10.0 * pi / 180.0) - std::cos(15.0 * pi / 180.0));
+    const mesh_state& ms = mesh();
+    for (int j : {3, 4}) {  // the trailing edge and the outlet line
+        double lo = 1e9, hi = 0.0;
+        for (int i = 1; i <= ms.number_of_streamlines; ++i) {
+            const double dz = apex - ms.z(j, i), r = ms.r(j, i);
+            const double V = speed(s.mdot_in / (solid_angle * (dz * dz + r * r)));
+            EXPECT_NEAR(flowfield().cm(j, i), V, 0.2) << "quasi-normal " << j << ", streamline " << i;
+            lo = std::min(lo, V);
+            hi = std::max(hi, V);
+        }
+        EXPECT_GT(hi - lo, 10.0) << "quasi-normal " << j;
+    }
+}
+
+// The total-to-total pressure ratio and the efficiency of the report's performance block.
+std::array<double, 2> performance() {
+    std::ostringstream out;
+    quorl_print_report(out);
+    const std::string text = out.str();
+    const std::string labels[] = {" Compression  (total-total)       : ", " Efficiency                       : "};
+    std::array<double, 2> values{};
+    for (std::size_t k = 0; k < 2; ++k) {
+        const std::size_t at = text.find(labels[k]);
+        EXPECT_NE(at, std::string::npos) << labels[k];
+        values[k] = at == std::string::npos ? std::nan("") : std::strtod(text.c_str() + at + labels[k].size(), nullptr);
+    }
+    return values;
+}
+
+TEST(Solver, PerformanceConvergesAsTheStreamlinesGrowDenser) {
+    // The discretisation error of the lossy stage's pressure ratio and efficiency: each doubling
+    // of the streamline density at least halves the change, and the coarse mesh is already close.
+    std::vector<std::array<double, 2>> values;
+    for (int n : {11, 21, 41}) {
+        stage s = lossy_stage();
+        s.streamlines = n;
+        solve(job_text(s));
+        values.push_back(performance());
+    }
+    const char* names[] = {"total pressure ratio", "efficiency"};
+    for (std::size_t k = 0; k < 2; ++k) {
+        SCOPED_TRACE(names[k]);
+        const double coarse = values[1][k] - values[0][k];
+        const double fine = values[2][k] - values[1][k];
+        EXPECT_GT(std::fabs(coarse), 0.0);
+        EXPECT_LT(std::fabs(fine), 0.5 * std::fabs(coarse));
+        EXPECT_LT(std::fabs(coarse), 1e-5 * values[2][k]);
+    }
+    EXPECT_GT(values[2][0], 1.2);
+    EXPECT_GT(values[2][1], 80.0);
+    EXPECT_LT(values[2][1], 95.0);
 }
 
 TEST(Solver, SmallestAndEvenStreamlineCountsRun) {
@@ -287,7 +551,7 @@ TEST(Solver, SmallestAndEvenStreamlineCountsRun) {
         s.streamlines = n;
         solve(job_text(s));
         ASSERT_EQ(mesh().number_of_streamlines, n);
-        for (int i = 2; i <= 6; ++i) EXPECT_NEAR(mass_flow_rate(i), s.mdot, 1e-6 * s.mdot) << n << ", " << i;
+        for (int i = 2; i <= 6; ++i) EXPECT_NEAR(mass_flow_rate(i), s.mdot_in, 1e-6 * s.mdot_in) << n << ", " << i;
     }
 }
 
@@ -326,10 +590,10 @@ TEST(Solver, RunsThatCannotStartEndWithTheirMessage) {
          "ERROR: number_of_streamlines in [solver] is too large: no memory for 2147483647 streamlines"},
         {[] { stage s; s.streamlines = 2; return s; }(), "finite_differences: x must have at least 3 elements"},
         {[] { stage s; s.streamlines = 1; return s; }(), "finite_differences: x must have at least 2 elements"},
-        {[] { stage s; s.mdot = 80.0; return s; }(), "bisect: f(a) and f(b) must have opposite signs"},
-        {[] { stage s; s.mdot = -1.0; return s; }(),
+        {[] { stage s; s.mdot_in = 80.0; return s; }(), "bisect: f(a) and f(b) must have opposite signs"},
+        {[] { stage s; s.mdot_in = -1.0; return s; }(),
          "Error: the inlet flow area of 0.1570534723369031 m2 and mdot_in = -1 kg/s give no finite positive mass flux"},
-        {[] { stage s; s.ptot = -1.0; return s; }(),
+        {[] { stage s; s.ptot_in = -1.0; return s; }(),
          "Error: the gas model gives no static state at the inlet for ptot_in = -1 Pa and Ttot_in = 288.15 K"},
     };
     for (const auto& c : cases) EXPECT_STOP(solve(job_text(c.s), false), c.message);
@@ -352,86 +616,15 @@ TEST(Solver, ChinisOdeIntegratesOutwardFromTheStartNode) {
     EXPECT_EQ(v[1], 1.0);
 }
 
-// The meridional-velocity profile that the equilibrium equation gives on quasi-normal j from
-// its current state and the value at the middle streamline, with the coefficients A, B, C
-// written out term by term.
-std::vector<double> equilibrium_profile(int j, double omega, const blade_row_t* row, double deviation) {
-    const flowfield_state& ff = flowfield();
-    const mesh_state& ms = mesh();
-    const int n = ms.number_of_streamlines;
-    const vview y = ms.y.row(j);
-    std::vector<double> beta, G, I, R, A, B, C;
-    for (int i = 1; i <= n; ++i) {
-        beta.push_back(row ? (row->outlet_angle.at(ms.y(j, i)) + deviation) * row->frame_sign : 0.0);
-        G.push_back(ms.r(j, i) * tand(beta.back()));
-        I.push_back(ff.htot(j, i) + omega * ms.r(j, i) * ff.ct(j, i));
-        R.push_back(ms.r(j, i) * ff.ct(j, i));
-    }
-    for (int i = 1; i <= n; ++i) {
-        const double a = ff.gas->sound_speed_pt(ff.p(j, i), ff.t(j, i));
-        const double Mm = ff.cm(j, i) / a, Mt = ff.ct(j, i) / a;
-        const double phi = ms.phi(j, i), psi = phi - ms.lambda(j, i), kappa = ms.kappa(j, i);
-        const double dphi = deg2rad(diff_at_point_i(ms.phi.row(j), y, i));
-        const double Q = (-(1.0 + Mt * Mt) * sind(phi) / ms.r(j, i) - dphi / cosd(psi) - tand(psi) * kappa) /
-                         (1.0 - Mm * Mm);
-        const double dS = diff_at_point_i(ff.s.row(j), y, i);
-        const double b = beta[static_cast<std::size_t>(i - 1)];
-        if (row) {
-            const double c2 = cosd(b) * cosd(b);
-            A.push_back(c2 * (sind(psi) * Q - kappa * cosd(psi) - (tand(b) / ms.r(j, i)) * diff_at_point_i(G, y, i)));
-            B.push_back(2.0 * omega * cosd(b) * sind(b) * cosd(ms.lambda(j, i)));
-            C.push_back(c2 * (diff_at_point_i(I, y, i) - ff.t(j, i) * dS));
-        } else {
-            A.push_back(sind(psi) * Q - kappa * cosd(psi));
-            B.push_back(0.0);
-            C.push_back(diff_at_point_i(ff.htot.row(j), y, i) - ff.t(j, i) * dS -
-                        (ff.ct(j, i) / ms.r(j, i)) * diff_at_point_i(R, y, i));
-        }
-    }
-    const int mid = (n + 1) / 2;
-    std::vector<double> u(static_cast<std::size_t>(n), 0.0);
-    u[static_cast<std::size_t>(mid - 1)] = ff.cm(j, mid);
-    solve_chinis_ode(u, y, A, B, C, mid);
-    return u;
-}
-
-TEST(Solver, FullSolveEndsOnTheEquilibriumProfile) {
-    // A converged solve's last evaluation took its coefficients from the state of a trial one
-    // bisection step away, so its profile is the one that the equation gives on the final
-    // state to within rounding; a wrong term of A, B or C, or a wrong start node, shows here.
-    // An even streamline count (the trial value on streamline 5 of 10) and a rotor trailing
-    // edge leaning downstream toward the shroud (lambda < 0).
-    stage s;
-    s.streamlines = 10;
-    s.rotor_trailing_edge = "[[0.11, 0.18], [0.1129, 0.20], [0.1214, 0.25], [0.13, 0.30], [0.1329, 0.32]]";
-    s.rotor_deviation = 2.0;
-    s.rotor_loss = 0.05;
-    s.stator_outlet = "[5.0, 8.0, 12.0, 15.0, 20.0]";
-    s.stator_loss = 0.06;
-    solve(job_text(s), false);
-    const int n = mesh().number_of_streamlines;
-    for (int j = 2; j <= 6; ++j) {
-        solve_full_equilibrium_at_qnormal(j);
-        const bool row = j == 3 || j == 5;
-        const std::vector<double> u = equilibrium_profile(j, j == 3 ? omega_of(s.rpm) : 0.0,
-                                                          row ? &machine().blade_row(j == 3 ? 1 : 2) : nullptr,
-                                                          j == 3 ? s.rotor_deviation : s.stator_deviation);
-        for (int i = 1; i <= n; ++i) {
-            const double cm = flowfield().cm(j, i);
-            EXPECT_NEAR(u[static_cast<std::size_t>(i - 1)], cm, 1e-12 * std::fabs(cm)) << j << "," << i;
-        }
-    }
-}
-
 TEST(Solver, NonFiniteSolutionEndsTheRunAfterItsOutputs) {
     // A rotor turning the flow far too much: the stator exit runs out of meridional velocity.
     stage s;
-    s.mdot = 22.0;
-    s.rotor_outlet = "[28.0, 30.0, 38.0, 45.0, 47.0]";
-    s.stator_outlet = "[3.0, 3.0, 3.0, 3.0, 3.0]";
-    s.rotor_deviation = 2.0;
-    s.rotor_loss = 0.05;
-    s.stator_loss = 0.06;
+    s.mdot_in = 22.0;
+    s.rotor().outlet_angle = {28.0, 30.0, 38.0, 45.0, 47.0};
+    s.stator().outlet_angle = {3.0, 3.0, 3.0, 3.0, 3.0};
+    s.rotor().deviation = 2.0;
+    s.rotor().pressure_loss = 0.05;
+    s.stator().pressure_loss = 0.06;
     const auto dir = test::fresh_dir("solver_non_finite");
     test::write_file(dir / "job.toml", job_text(s));
     const auto r = test::run_quorl({"-i", "job.toml"}, dir);
@@ -443,36 +636,17 @@ TEST(Solver, NonFiniteSolutionEndsTheRunAfterItsOutputs) {
     EXPECT_EQ(r.err, warning + "ERROR STOP Error: the solution is not finite at quasi-normal 5, streamline 1\n");
 }
 
-// Exit entropy of the blade row ending at quasi-normal j, streamline i: the loss lowers the
-// exit relative total pressure; `p_exit` is the static pressure that j held before its solve.
-double exit_entropy(int j, int i, double omega, double Y, bool compressor, double p_exit) {
-    const flowfield_state& ff = flowfield();
-    const mesh_state& ms = mesh();
-    const double U1 = omega * ms.r(j - 1, i);
-    const double U2 = omega * ms.r(j, i);
-    const double I = ff.htot(j - 1, i) + U1 * ff.ct(j - 1, i);
-    const double p0rel1 = ff.gas->pressure_hs(I + U1 * U1 / 2.0, ff.s(j - 1, i));
-    const double h0rel2 = I + U2 * U2 / 2.0;
-    const double p0rel2is = ff.gas->pressure_hs(h0rel2, ff.s(j - 1, i));
-    const double p0rel2 = compressor ? p0rel2is - Y * (p0rel1 - ff.p(j - 1, i)) : (p0rel2is + Y * p_exit) / (1.0 + Y);
-    return ff.gas->entropy_hp(h0rel2, p0rel2);
-}
-
 TEST(Solver, EachSolveWritesWhatItsPassageAsks) {
     // Quasi-normals 2 to 5 solved once each, in order, on the state that init left: a duct
-    // after the swirl-free inlet, the rotor, a duct after swirling flow, the stator.
+    // after the swirl-free inlet, the rotor, a duct after swirling flow, the stator. Nothing is
+    // redistributed in between, so the radii are those that each solve used.
     for (const bool full : {false, true}) {
         SCOPED_TRACE(full ? "full equilibrium" : "simplified equilibrium");
-        stage s;
-        s.rotor_deviation = 2.0;
-        s.rotor_loss = 0.05;
-        s.stator_deviation = 3.0;
-        s.stator_loss = 0.06;
+        const stage s = lossy_stage();
         solve(job_text(s), false);
         const flowfield_state& ff = flowfield();
         const mesh_state& ms = mesh();
         const int n = ms.number_of_streamlines;
-        const double omega = omega_of(s.rpm);
         const auto solve_at = [full](int j) {
             if (full) solve_full_equilibrium_at_qnormal(j);
             else solve_simplified_equilibrium_at_qnormal(j);
@@ -482,21 +656,21 @@ TEST(Solver, EachSolveWritesWhatItsPassageAsks) {
             const bool rotor = j == 3;
             const bool row = j == 3 || j == 5;
             const blade_row_t& blades = machine().blade_row(rotor ? 1 : 2);
-            const double w = rotor ? omega : 0.0;
-            const double deviation = rotor ? s.rotor_deviation : s.stator_deviation;
-            const double Y = rotor ? s.rotor_loss : s.stator_loss;
+            const double omega = rotor ? omega_9550 : 0.0;
+            const double Y = rotor ? 0.05 : 0.06;
             const std::vector<double> before = state_of(j - 1);
             solve_at(j);
             EXPECT_EQ(state_of(j - 1), before) << "quasi-normal " << j - 1 << " changed by the solve of " << j;
-            EXPECT_NEAR(mass_flow_rate(j), s.mdot, 1e-7 * s.mdot) << "quasi-normal " << j;
+            EXPECT_NEAR(mass_flow_rate(j), s.mdot_in, 1e-7 * s.mdot_in) << "quasi-normal " << j;
             expect_static_state_consistent(j);
             for (int i = 1; i <= n; ++i) {
                 SCOPED_TRACE(fmt::format("quasi-normal {}, streamline {}", j, i));
                 if (!row) {
-                    // Total enthalpy and entropy carried, r Ct constant along the streamline.
+                    // Total enthalpy and entropy carried, and the angular momentum r Ct.
                     EXPECT_EQ(ff.htot(j, i), ff.htot(j - 1, i));
                     EXPECT_EQ(ff.s(j, i), ff.s(j - 1, i));
-                    EXPECT_EQ(ff.ct(j, i), (ms.r(j - 1, i) * ff.ct(j - 1, i)) / ms.r(j, i));
+                    const double rct = ms.r(j - 1, i) * ff.ct(j - 1, i);
+                    EXPECT_NEAR(ms.r(j, i) * ff.ct(j, i), rct, 1e-13 * std::fabs(rct));
                     if (j == 2 && !full) {
                         // After swirl-free flow the march keeps the trial pressure: the
                         // whole quasi-normal has one static state and one velocity.
@@ -506,19 +680,15 @@ TEST(Solver, EachSolveWritesWhatItsPassageAsks) {
                     }
                     continue;
                 }
-                // Exit flow angle from the outlet angle, the deviation and the frame sign;
-                // rothalpy carried, so the work is Euler's.
-                const double beta = (blades.outlet_angle.at(ms.y(j, i)) + deviation) * blades.frame_sign;
-                const double U2 = w * ms.r(j, i);
-                const double I = w * ms.r(j - 1, i) * ff.ct(j - 1, i) + ff.htot(j - 1, i);
-                EXPECT_EQ(ff.ct(j, i), tand(beta) * ff.cm(j, i) - U2);
+                // The relative flow leaves at the row's exit flow angle, and the rothalpy is
+                // carried, so the work is Euler's.
+                EXPECT_NEAR(relative_flow_angle(j, i, omega), exit_flow_angle(blades, j, i), 1e-9);
+                const double I = rothalpy(j - 1, i, omega);
+                EXPECT_NEAR(rothalpy(j, i, omega), I, 1e-12 * I);
                 if (full) {
-                    EXPECT_EQ(ff.htot(j, i),
-                              ff.htot(j - 1, i) - w * (ms.r(j, i) * ff.ct(j, i) - ms.r(j - 1, i) * ff.ct(j - 1, i)));
-                    EXPECT_EQ(ff.s(j, i), exit_entropy(j, i, w, Y, true, 0.0));
+                    expect_row_loss(j, i, omega, Y, false);
                     EXPECT_GT(ff.s(j, i), ff.s(j - 1, i));
                 } else {
-                    EXPECT_EQ(ff.htot(j, i), I - U2 * ff.ct(j, i));
                     EXPECT_EQ(ff.s(j, i), ff.s(j - 1, i));  // no loss in the start-up sweeps
                 }
                 if (!rotor) {
@@ -532,16 +702,17 @@ TEST(Solver, EachSolveWritesWhatItsPassageAsks) {
 TEST(Solver, TurbineLossIsReferredToTheExitStaticPressureBeforeTheSolve) {
     stage s;
     s.type = "turbine";
-    s.rotor_loss = 0.3;
+    s.rotor().pressure_loss = 0.3;
     solve(job_text(s), false);
     const int n = mesh().number_of_streamlines;
     std::vector<double> p_exit;
     for (int i = 1; i <= n; ++i) p_exit.push_back(flowfield().p(3, i));
     solve_full_equilibrium_at_qnormal(3);
     for (int i = 1; i <= n; ++i) {
+        SCOPED_TRACE(fmt::format("streamline {}", i));
         const double p_before = p_exit[static_cast<std::size_t>(i - 1)];
-        EXPECT_EQ(flowfield().s(3, i), exit_entropy(3, i, omega_of(s.rpm), 0.3, false, p_before)) << "streamline " << i;
-        EXPECT_NE(flowfield().p(3, i), p_before);
+        expect_row_loss(3, i, omega_9550, 0.3, true, p_before);
+        EXPECT_GT(std::fabs(flowfield().p(3, i) - p_before), 1.0);
     }
 }
 
@@ -553,9 +724,7 @@ TEST(Solver, FailedRootSearchLeavesTheLastEvaluationsState) {
         stage s;
         solve(job_text(s), false);
         flowfield().boco.mdot_in = 1000.0;
-        testing::internal::CaptureStdout();
-        solve_simplified_equilibrium_at_qnormal(j);
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        EXPECT_EQ(test::captured_stdout([j] { solve_simplified_equilibrium_at_qnormal(j); }), "");
         expect_static_state_consistent(j);
         for (int i = 1; i <= mesh().number_of_streamlines; ++i) EXPECT_EQ(flowfield().cm(j, i), 0.0) << j << "," << i;
         EXPECT_EQ(mass_flow_rate(j), 0.0);

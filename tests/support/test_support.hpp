@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <string_view>
 #include <vector>
 
@@ -42,6 +43,20 @@ toml::table parse_toml(std::string_view text);
 // Path of a file under tests/data, and of the source tree.
 std::filesystem::path data_path(std::string_view name);
 std::filesystem::path source_path(std::string_view name);
+
+// Runs `f` with standard output captured and returns what it printed. When `f` throws, the
+// capture ends before the exception passes on, so that the next capture can start.
+template <class F>
+std::string captured_stdout(F&& f) {
+    testing::internal::CaptureStdout();
+    try {
+        std::forward<F>(f)();
+    } catch (...) {
+        testing::internal::GetCapturedStdout();
+        throw;
+    }
+    return testing::internal::GetCapturedStdout();
+}
 
 // The system Python with matplotlib and numpy.
 inline constexpr const char* system_python = QUORL_SYSTEM_PYTHON;
