@@ -159,8 +159,8 @@ TEST(PerformanceModelAungier, FactoryReadsKmodAndRoughness) {
                 "performance_model.surface_roughness must be a number");
 }
 
-// Loss and deviation against an independent double-precision evaluation of the correlations,
-// with perfect-gas air (r = 287, cp = 1004.5, Sutherland viscosity) and a consistent state.
+// Loss and deviation against reference values of the correlations computed in double precision
+// apart from this code, with perfect-gas air (r = 287, cp = 1004.5, Sutherland viscosity) and a consistent state.
 TEST(PerformanceModelAungier, MatchesIndependentEvaluation) {
     struct golden_case {
         const char* what;
@@ -408,10 +408,10 @@ TEST(PerformanceModelAungier, IncidenceIsInletFlowAngleMinusBladeAngle) {
 TEST(PerformanceModelAungier, TurbineStageExampleRunsWithPlausibleLosses) {
     quorl_job_t job;
     job.table = parse_toml(test::read_file(test::source_path("examples/turbine_stage.toml")));
-    testing::internal::CaptureStdout();
-    job.init();
-    job.run();
-    testing::internal::GetCapturedStdout();
+    test::captured_stdout([&] {
+        job.init();
+        job.run();
+    });
 
     const flowfield_state& ff = flowfield();
     const int n = mesh().number_of_streamlines;

@@ -141,9 +141,8 @@ TEST(Plots, WithoutPlotsTableNothingIsDrawn) {
         SCOPED_TRACE(text);
         quorl_job_t job;
         job.table = test::parse_toml(text);
-        testing::internal::CaptureStdout();
-        job.create_plots();
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), " Cannot read [plot] section, no plots will will be created\n");
+        EXPECT_EQ(test::captured_stdout([&] { job.create_plots(); }),
+                  " Cannot read [plot] section, no plots will will be created\n");
     }
 }
 

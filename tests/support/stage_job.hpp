@@ -25,7 +25,10 @@ inline std::string toml_real(double x) {
 
 inline std::string toml_list(const real_list& values) {
     std::string text = "[";
-    for (std::size_t k = 0; k < values.size(); ++k) text += (k ? ", " : "") + toml_real(values[k]);
+    for (std::size_t k = 0; k < values.size(); ++k) {
+        if (k > 0) text += ", ";
+        text += toml_real(values[k]);
+    }
     return text + "]";
 }
 
