@@ -16,7 +16,7 @@ namespace {
 
 // Constants written as float literals widened to double, such as double(0.242f), are correlation
 // coefficients taken at single precision: the model is defined with those values. The other
-// numbers are used as written.
+// literals are plain doubles.
 
 // P40 = p40_0 - p40_2 q^2 + p40_3 q^3 - p40_4 q^4 is the stalling-incidence polynomial of
 // F2 <= 40 at F2 = 40, its coefficients evaluated in single precision.
