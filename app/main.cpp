@@ -37,9 +37,10 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        // A refused command line: the parser's message and the table of options, exit status 0.
+        // A refused command line: the parser's message and the table of options, and the usual
+        // status of a usage error, so that a script does not take it for a run.
         std::cout << e.what() << '\n' << app.help();
-        return 0;
+        return 2;
     }
 
     if (help) {
