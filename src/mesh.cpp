@@ -1,12 +1,16 @@
 #include "mesh.hpp"
 
 #include <cmath>
+#include <string>
 #include <vector>
+
+#include <fmt/format.h>
 
 #include "finite_differences.hpp"
 #include "interpolation.hpp"
 #include "machine.hpp"
 #include "math.hpp"
+#include "stop.hpp"
 
 namespace quorl {
 
@@ -144,6 +148,59 @@ void redistribute_streamlines_at_quasinormal(int i, const array2d& rho, const ar
         qn.at_1(msh.y(i, j), x);
         msh.z(i, j) = x[0];
         msh.r(i, j) = x[1];
+    }
+}
+
+namespace {
+
+// What quasi-normal i is, for messages: the inlet line, a row's leading or trailing edge, the
+// outlet line. `of_row` is the row the text is read against ("its leading edge" within it).
+std::string quasinormal_name(int i, int of_row = 0) {
+    const mesh_state& msh = mesh();
+    if (i == 1) return "the inlet line";
+    if (i == msh.number_of_quasinormals) return "the outlet line";
+    const int k = i / 2;
+    const char* edge = i % 2 == 0 ? "leading edge" : "trailing edge";
+    if (k == of_row) return fmt::format("its {}", edge);
+    return fmt::format("the {} of row {} \"{}\"", edge, k, machine().blade_row(k).name);
+}
+
+// The row of an edge quasi-normal, 0 for the inlet and outlet lines.
+int row_of(int i) {
+    const int nq = mesh().number_of_quasinormals;
+    return i == 1 || i == nq ? 0 : i / 2;
+}
+
+// Ends the run when quasi-normal `later` meets the wall (streamline j) at or upstream of `earlier`.
+void check_downstream(int earlier, int later, int j, const char* wall) {
+    const mesh_state& msh = mesh();
+    const double z_earlier = msh.z(earlier, j);
+    const double z_later = msh.z(later, j);
+    // A point that is not finite (a degenerate or NaN outline or edge) is no order: the inlet
+    // state and the solution checks name what it breaks.
+    if (!(z_later <= z_earlier)) return;
+    // The edge that lies too far downstream is named first, the outlet line second.
+    if (later == msh.number_of_quasinormals && earlier != 1)
+        fatal(fmt::format("Error: {} meets the {} at z = {:.6g} m, not upstream of the outlet line at z = {:.6g} m",
+                          quasinormal_name(earlier), wall, z_earlier, z_later));
+    fatal(fmt::format("Error: {} meets the {} at z = {:.6g} m, not downstream of {} at z = {:.6g} m",
+                      quasinormal_name(later), wall, z_later, quasinormal_name(earlier, row_of(later)), z_earlier));
+}
+
+}  // namespace
+
+void check_flow_order() {
+    const mesh_state& msh = mesh();
+    const int nq = msh.number_of_quasinormals;
+    const int n = msh.number_of_streamlines;
+    // Streamline 1 lies where each edge meets the hub and the last where it meets the shroud,
+    // whichever way its points run. Outlines given against the flow put the outlet line
+    // upstream of the inlet line: said as such before any edge is blamed.
+    check_downstream(1, nq, 1, "hub");
+    check_downstream(1, nq, n, "shroud");
+    for (int i = 2; i <= nq; ++i) {
+        check_downstream(i - 1, i, 1, "hub");
+        check_downstream(i - 1, i, n, "shroud");
     }
 }
 

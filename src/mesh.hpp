@@ -31,5 +31,9 @@ void create_mesh(int n);
 void recalculate_mesh_parameters();
 // Moves the inner points of quasi-normal i toward equal mass flow between streamlines.
 void redistribute_streamlines_at_quasinormal(int i, const array2d& rho, const array2d& cm, double relax);
+// Ends the run unless, along the hub and along the shroud, the quasi-normals meet the wall in flow
+// order (inlet line, leading and trailing edge of each row, outlet line), each at a larger z than
+// the one before; otherwise the mesh folds back on itself.
+void check_flow_order();
 
 }  // namespace quorl

@@ -164,6 +164,7 @@ void quorl_job_t::init() {
     if (!arrays_fit_in_memory(n)) fatal(too_large);
     try {
         create_mesh(n);
+        check_flow_order();
         init_flowfield(table);
     } catch (const std::bad_alloc&) {
         fatal(too_large);

@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
@@ -9,6 +11,8 @@
 #include "machine_fixtures.hpp"
 #include "math.hpp"
 #include "mesh.hpp"
+#include "quorl.hpp"
+#include "stage_job.hpp"
 #include "test_support.hpp"
 
 namespace quorl {
@@ -201,6 +205,100 @@ TEST(Mesh, FlowThatDoesNotGrowLeavesTheQuasiNormalUntouched) {
         EXPECT_EQ(mesh().y.data(), before.y.data());
         EXPECT_EQ(mesh().z.data(), before.z.data());
         EXPECT_EQ(mesh().r.data(), before.r.data());
+    }
+}
+
+
+// A straight edge through the stage's radii that meets the shroud (r = 0.30 m) at z_shroud and
+// leans by dz/dr.
+test::point_list straight_edge(double z_shroud, double dz_dr) {
+    test::point_list points;
+    for (double r : test::stage_edge_radii) points.push_back({z_shroud + dz_dr * (r - 0.30), r});
+    return points;
+}
+
+template <class T>
+std::vector<T> reversed(std::vector<T> v) {
+    std::reverse(v.begin(), v.end());
+    return v;
+}
+
+TEST(Mesh, QuasiNormalsMeetHubAndShroudInFlowOrder) {
+    // The stage: hub r = 0.20 + z / 30, shroud r = 0.30, from z = 0 to 0.30; rotor edges at
+    // z = 0.08 and 0.12, stator edges at 0.18 and 0.22.
+    using test::radial_edge;
+    using test::stage_edge_radii;
+    using test::stage_job;
+    const struct {
+        const char* what;
+        std::function<void(stage_job&)> change;
+        std::string error;  // "" for a machine that runs
+    } cases[] = {
+        {"rotor leading edge behind its trailing edge",
+         [](stage_job& s) { s.rotor().leading_edge = radial_edge(0.14, stage_edge_radii); },
+         "Error: the trailing edge of row 1 \"Rotor\" meets the hub at z = 0.12 m, not downstream of its leading "
+         "edge at z = 0.14 m"},
+        {"stator leading edge inside the rotor",
+         [](stage_job& s) { s.stator().leading_edge = radial_edge(0.10, stage_edge_radii); },
+         "Error: the leading edge of row 2 \"Stator\" meets the hub at z = 0.1 m, not downstream of the trailing "
+         "edge of row 1 \"Rotor\" at z = 0.12 m"},
+        {"stator leading edge on the rotor trailing edge",
+         [](stage_job& s) { s.stator().leading_edge = radial_edge(0.12, stage_edge_radii); },
+         "Error: the leading edge of row 2 \"Stator\" meets the hub at z = 0.12 m, not downstream of the trailing "
+         "edge of row 1 \"Rotor\" at z = 0.12 m"},
+        {"rotor leading edge upstream of the inlet line",
+         [](stage_job& s) { s.rotor().leading_edge = radial_edge(-0.05, stage_edge_radii); },
+         "Error: the leading edge of row 1 \"Rotor\" meets the hub at z = -0.05 m, not downstream of the inlet "
+         "line at z = 0 m"},
+        {"stator trailing edge beyond the outlet line",
+         [](stage_job& s) { s.stator().trailing_edge = radial_edge(0.35, stage_edge_radii); },
+         "Error: the trailing edge of row 2 \"Stator\" meets the hub at z = 0.35 m, not upstream of the outlet "
+         "line at z = 0.3 m"},
+        {"rotor trailing edge leaned upstream of its leading edge at the shroud only",
+         [](stage_job& s) { s.rotor().trailing_edge = straight_edge(0.04, -1.0); },
+         "Error: the trailing edge of row 1 \"Rotor\" meets the shroud at z = 0.04 m, not downstream of its "
+         "leading edge at z = 0.08 m"},
+        {"outlines given against the flow",
+         [](stage_job& s) {
+             s.hub = reversed(s.hub);
+             s.shroud = reversed(s.shroud);
+         },
+         "Error: the outlet line meets the hub at z = 0 m, not downstream of the inlet line at z = 0.3 m"},
+        // Machines that run as they always did.
+        {"rotor trailing edge leaned downstream, its ends in order",
+         [](stage_job& s) { s.rotor().trailing_edge = straight_edge(0.14, 0.2); }, ""},
+        {"rotor leading edge given from shroud to hub",
+         [](stage_job& s) {
+             test::blade_row_job& rotor = s.rotor();
+             rotor.leading_edge = reversed(rotor.leading_edge);
+             rotor.inlet_angle = reversed(rotor.inlet_angle);
+             rotor.chord = reversed(rotor.chord);
+             rotor.relative_thickness = reversed(rotor.relative_thickness);
+         },
+         ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        stage_job s;
+        c.change(s);
+        quorl_job_t job;
+        job.table = parse_toml(test::job_text(s));
+        if (!c.error.empty()) {
+            EXPECT_STOP(test::captured_stdout([&] { job.init(); }), c.error);
+            continue;
+        }
+        test::captured_stdout([&] {
+            job.init();
+            job.run();
+        });
+        EXPECT_EQ(job.solution_fault, "");
+        // Streamline 1 on the hub and the last on the shroud, whichever way an edge's points run.
+        const mesh_state& m = mesh();
+        const int n = m.number_of_streamlines;
+        for (int i = 1; i <= m.number_of_quasinormals; ++i) {
+            EXPECT_NEAR(m.r(i, 1), 0.20 + m.z(i, 1) / 30.0, 1e-7) << i;
+            EXPECT_NEAR(m.r(i, n), 0.30, 1e-7) << i;
+        }
     }
 }
 
