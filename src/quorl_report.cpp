@@ -1,11 +1,14 @@
 // The report: boundary conditions, two tables per quasi-normal and the machine's performance,
 // on the console and/or in a text file.
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
+
+#include <fmt/format.h>
 
 #include "clock.hpp"
 #include "console.hpp"
@@ -113,16 +116,26 @@ std::vector<double> total_pressures(int i) {
     return v;
 }
 
-void print_performance(std::ostream& out) {
+// The machine's performance from mass-flux averages on the inlet and outlet quasi-normals.
+struct performance_t {
+    bool compressor = false;
+    double mdot = 0.0;        // through the outlet, kg/s
+    double power = 0.0;       // mdot (H1 - H2), W: negative when the flow takes work
+    double ratio_ss = 0.0;    // static-static compression (compressor) or expansion (turbine) ratio
+    double ratio_tt = 0.0;    // total-total, likewise
+    double efficiency = 0.0;  // isentropic total-to-total, %
+};
+
+performance_t machine_performance() {
     const bool compressor = same_word(machine().machine_type, "compressor");
     const bool turbine = same_word(machine().machine_type, "turbine");
     if (!compressor && !turbine) fatal("Unknown machine type");
     const flowfield_state& ff = flowfield();
     const int N = mesh().number_of_quasinormals;
 
-    write(out, {compressor ? "Compressor performance:" : "Turbine performance:"});
-    const double mdot = mass_flow_rate(N);
-    write(out, {"Mass flow rate                   : ", mdot, "kg/s"});
+    performance_t perf;
+    perf.compressor = compressor;
+    perf.mdot = mass_flow_rate(N);
     const double p1 = mass_flux_average(row_values(ff.p, 1), 1);
     const double H1 = mass_flux_average(row_values(ff.htot, 1), 1);
     const double s1 = mass_flux_average(row_values(ff.s, 1), 1);
@@ -130,17 +143,65 @@ void print_performance(std::ostream& out) {
     const double p2 = mass_flux_average(row_values(ff.p, N), N);
     const double H2 = mass_flux_average(row_values(ff.htot, N), N);
     const double pt2 = mass_flux_average(total_pressures(N), N);
-    write(out, {"Power                            : ", mdot * (H1 - H2), "W"});
-    if (compressor) {
-        write(out, {"Compression     (static-static)  : ", p2 / p1});
-        write(out, {"Compression  (total-total)       : ", pt2 / pt1});
-    } else {
-        write(out, {"Expansion rate  (static-static)  : ", p1 / p2});
-        write(out, {"Expansion rate  (total-total)    : ", pt1 / pt2});
-    }
+    perf.power = perf.mdot * (H1 - H2);
+    perf.ratio_ss = compressor ? p2 / p1 : p1 / p2;
+    perf.ratio_tt = compressor ? pt2 / pt1 : pt1 / pt2;
     const double His = ff.gas->enthalpy_ps(pt2, s1);
-    const double efficiency = compressor ? 100.0 * (H1 - His) / (H1 - H2) : 100.0 * (H1 - H2) / (H1 - His);
-    write(out, {"Efficiency                       : ", efficiency, "%"});
+    perf.efficiency = compressor ? 100.0 * (H1 - His) / (H1 - H2) : 100.0 * (H1 - H2) / (H1 - His);
+    return perf;
+}
+
+void print_performance(std::ostream& out) {
+    const performance_t perf = machine_performance();
+    write(out, {perf.compressor ? "Compressor performance:" : "Turbine performance:"});
+    write(out, {"Mass flow rate                   : ", perf.mdot, "kg/s"});
+    write(out, {"Power                            : ", perf.power, "W"});
+    if (perf.compressor) {
+        write(out, {"Compression     (static-static)  : ", perf.ratio_ss});
+        write(out, {"Compression  (total-total)       : ", perf.ratio_tt});
+    } else {
+        write(out, {"Expansion rate  (static-static)  : ", perf.ratio_ss});
+        write(out, {"Expansion rate  (total-total)    : ", perf.ratio_tt});
+    }
+    write(out, {"Efficiency                       : ", perf.efficiency, "%"});
+}
+
+// A figure of the warning below with three significant digits, in fixed-point form from 0.001 on.
+std::string three_digits(double x) {
+    if (!(std::fabs(x) >= 1e-3) || std::isinf(x)) return fmt::format("{:.3g}", x);
+    const int decimals = std::max(0, 2 - static_cast<int>(std::floor(std::log10(std::fabs(x)))));
+    return fmt::format("{:.{}f}", x, decimals);
+}
+
+// What makes the efficiency meaningless when the machine does not do what its type says (a
+// compressor that does not compress or takes no work, a turbine that does not expand or gives
+// no work): the warning that says so, "" otherwise.
+std::string meaningless_efficiency_warning() {
+    const performance_t perf = machine_performance();
+    const std::string ratio = three_digits(perf.ratio_tt);
+    const std::string power = "power " + three_digits(perf.power / 1e3) + " kW";
+    std::vector<std::string> faults;
+    if (perf.compressor) {
+        if (!(perf.ratio_tt > 1.0)) faults.push_back("does not compress, total-to-total pressure ratio " + ratio);
+        if (perf.power > 0.0) faults.push_back("gives work, " + power);
+        else if (!(perf.power < 0.0)) faults.push_back("takes no work, " + power);
+    } else {
+        if (!(perf.ratio_tt > 1.0)) faults.push_back("does not expand, total-to-total expansion ratio " + ratio);
+        if (perf.power < 0.0) faults.push_back("takes work, " + power);
+        else if (!(perf.power > 0.0)) faults.push_back("gives no work, " + power);
+    }
+    if (faults.empty()) return "";
+    std::string text = std::string("WARNING: the ") + (perf.compressor ? "compressor " : "turbine ") + faults[0];
+    if (faults.size() == 2) text += ", and " + faults[1];
+    return text + ": its efficiency has no meaning";
+}
+
+// Once a report is written: the warning on its efficiency, unless the final state is no solution
+// at all, which ends the run with its own error.
+void warn_about_efficiency(const std::string& solution_fault) {
+    if (!solution_fault.empty()) return;
+    const std::string warning = meaningless_efficiency_warning();
+    if (!warning.empty()) console::warn(warning);
 }
 
 std::string station_title(int i) {
@@ -193,7 +254,10 @@ void quorl_job_t::create_report() {
     if (screen) quorl_print_report(std::cout);
 
     std::string file;
-    if (get_value(*reports, "file", file) != stat_success) return;
+    if (get_value(*reports, "file", file) != stat_success) {
+        if (screen) warn_about_efficiency(solution_fault);
+        return;
+    }
     const std::string name(trim_right(file));
     // Written aside and renamed over the file when complete: a failure keeps the previous report.
     output_file target;
@@ -203,6 +267,7 @@ void quorl_job_t::create_report() {
     quorl_print_report(out);
     out.close();
     if (out.fail() || !target.commit()) file_error("Cannot write report file '" + name + "'");
+    warn_about_efficiency(solution_fault);
 }
 
 }  // namespace quorl

@@ -138,6 +138,8 @@ TEST(ShippedExamples, RunAndPrintTheFiguresTheirHeadersState) {
         const auto run = run_job(example.file, job_text(text));
         ASSERT_EQ(run.status, 0) << run.out << run.err;
         EXPECT_EQ(run.out.find("NaN"), std::string::npos);
+        // No warning either: none says that the machine does not do what its type says.
+        EXPECT_EQ(run.err, "");
 
         for (const auto& figure : example.figures) {
             SCOPED_TRACE(figure.phrase);
@@ -155,6 +157,7 @@ TEST(ShippedExamples, RunAndPrintTheFiguresTheirHeadersState) {
             const double mdot_in = std::strtod((*m)[2].str().c_str(), nullptr);
             const auto off = run_job(std::string(example.file) + "_" + (*m)[2].str(), job_text(text, mdot_in));
             ASSERT_EQ(off.status, 0) << off.out << off.err;
+            EXPECT_EQ(off.err, "");
             EXPECT_NEAR(report_value(off.out, "Efficiency"), eta.value, eta.half_unit);
         }
         EXPECT_EQ(other_flows, example.other_flows);

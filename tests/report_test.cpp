@@ -8,10 +8,12 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
+#include <toml++/toml.h>
 
 #include "clock.hpp"
 #include "fake_gas.hpp"
@@ -397,6 +399,79 @@ TEST(Report, UnwritableReportFileEndsTheRunWithStatusTwo) {
     EXPECT_EQ(r.err, "ERROR STOP Cannot create report file 'missing/report.txt'\n");
     EXPECT_NE(r.out.find(" Compressor performance:"), std::string::npos);  // the console copy came first
     EXPECT_EQ(r.out.find("Quorl finished successfully"), std::string::npos);
+}
+
+// A shipped example without its figures and results, with boundary conditions changed and the
+// given `reports` table (none when empty).
+std::string example_job(const char* example, const std::vector<std::pair<const char*, double>>& boundary_conditions,
+                        const std::string& reports) {
+    toml::table job = test::parse_toml(read_file(test::source_path("examples") / example));
+    for (const char* table : {"plots", "results", "reports"}) job.erase(table);
+    for (const auto& [key, value] : boundary_conditions)
+        job.at_path("boundary_conditions").as_table()->insert_or_assign(key, value);
+    std::ostringstream out;
+    out << job << "\n" << reports;
+    return out.str();
+}
+
+std::size_t count_of(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
+// A machine that does not do what its type says: its report and status stay, and one warning
+// after the performance block says why its efficiency means nothing.
+TEST(Report, EfficiencyOfAMachineThatDoesNotWorkAsItsTypeSaysIsNamedMeaningless) {
+    const std::string no_compression =
+        "WARNING: the compressor does not compress, total-to-total pressure ratio 0.799, and gives work, power "
+        "36.5 kW: its efficiency has no meaning";
+    const std::string screen_and_file = "[reports]\nscreen = true\nfile = 'report.txt'\n";
+    const struct {
+        const char* what;
+        const char* example;
+        std::vector<std::pair<const char*, double>> boundary_conditions;
+        std::string reports;
+        std::string warning;  // "" for none
+        int status = 0;
+        std::vector<std::string> report_lines = {};  // the figures the report file prints as before
+    } cases[] = {
+        // The speed given in rad/s: the rotor turns too slowly and the flow drives it.
+        {"a compressor that expands, to screen and file", "compressor_stage_lieblein.toml", {{"rpm", 785.4}},
+         screen_and_file, no_compression, 0,
+         {" Power                            :    36471.914400780894      W\n",
+          " Compression  (total-total)       :   0.79896533396767666     \n",
+          " Efficiency                       :    837.98560589341878      %\n"}},
+        {"the same to the file alone", "compressor_stage_lieblein.toml", {{"rpm", 785.4}},
+         "[reports]\nfile = 'report.txt'\n", no_compression},
+        // No efficiency printed, none to qualify.
+        {"the same without a report", "compressor_stage_lieblein.toml", {{"rpm", 785.4}}, "", ""},
+        {"a turbine at too low a mass flow", "turbine_stage.toml", {{"mdot_in", 10.0}}, screen_and_file,
+         "WARNING: the turbine takes work, power -8.69 kW: its efficiency has no meaning"},
+        // A state that is no solution ends with its own error.
+        {"a compressor at rest, whose solution is not finite", "compressor_stage.toml", {{"rpm", 0.0}},
+         screen_and_file, "", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path dir = fresh_dir("report_meaningless_efficiency");
+        write_file(dir / "job.toml", example_job(c.example, c.boundary_conditions, c.reports));
+        const auto r = test::run_quorl({"-i", "job.toml"}, dir);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_EQ(count_of(r.out + r.err, "its efficiency has no meaning"), c.warning.empty() ? 0u : 2u) << r.out;
+        if (c.warning.empty()) continue;
+        EXPECT_EQ(r.err, " " + c.warning + "\n");
+        // Once, right after the report has been written (the report file holds no warning).
+        const std::string report = read_file(dir / "report.txt");
+        EXPECT_EQ(report.find("WARNING"), std::string::npos);
+        const std::size_t at = r.out.find(" " + c.warning + "\n");
+        ASSERT_NE(at, std::string::npos) << r.out;
+        if (c.reports == screen_and_file) {
+            EXPECT_EQ(r.out.substr(at - 4, 4), "-\n\n\n");
+        }
+        EXPECT_NE(r.out.find("Quorl finished successfully", at), std::string::npos);
+        for (const std::string& line : c.report_lines) EXPECT_NE(report.find(line), std::string::npos) << line;
+    }
 }
 
 }  // namespace
