@@ -180,14 +180,21 @@ std::string meaningless_efficiency_warning() {
     const performance_t perf = machine_performance();
     const std::string ratio = three_digits(perf.ratio_tt);
     const std::string power = "power " + three_digits(perf.power / 1e3) + " kW";
+    // Without a turning row the machine exchanges no work at all, and the power it prints is
+    // rounding noise of either sign: it is said to be what it is, not what that sign suggests.
+    bool turning = false;
+    for (const blade_row_t& row : machine().blade_row)
+        if (row.rotating && angular_speed(flowfield().boco.rpm) != 0.0) turning = true;
     std::vector<std::string> faults;
     if (perf.compressor) {
         if (!(perf.ratio_tt > 1.0)) faults.push_back("does not compress, total-to-total pressure ratio " + ratio);
-        if (perf.power > 0.0) faults.push_back("gives work, " + power);
+        if (!turning) faults.push_back("takes no work, " + power + " with no row turning");
+        else if (perf.power > 0.0) faults.push_back("gives work, " + power);
         else if (!(perf.power < 0.0)) faults.push_back("takes no work, " + power);
     } else {
         if (!(perf.ratio_tt > 1.0)) faults.push_back("does not expand, total-to-total expansion ratio " + ratio);
-        if (perf.power < 0.0) faults.push_back("takes work, " + power);
+        if (!turning) faults.push_back("gives no work, " + power + " with no row turning");
+        else if (perf.power < 0.0) faults.push_back("takes work, " + power);
         else if (!(perf.power > 0.0)) faults.push_back("gives no work, " + power);
     }
     if (faults.empty()) return "";

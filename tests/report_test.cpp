@@ -448,6 +448,9 @@ TEST(Report, EfficiencyOfAMachineThatDoesNotWorkAsItsTypeSaysIsNamedMeaningless)
         {"the same without a report", "compressor_stage_lieblein.toml", {{"rpm", 785.4}}, "", ""},
         {"a turbine at too low a mass flow", "turbine_stage.toml", {{"mdot_in", 10.0}}, screen_and_file,
          "WARNING: the turbine takes work, power -8.69 kW: its efficiency has no meaning"},
+        // No row turns: the power is rounding noise, here positive, which must not pass for work.
+        {"a turbine at rest", "co2_turbine_aungier_gas.toml", {{"rpm", 0.0}}, screen_and_file,
+         "WARNING: the turbine gives no work, power 1.4e-11 kW with no row turning: its efficiency has no meaning"},
         // A state that is no solution ends with its own error.
         {"a compressor at rest, whose solution is not finite", "compressor_stage.toml", {{"rpm", 0.0}},
          screen_and_file, "", 1},
