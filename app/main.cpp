@@ -7,6 +7,7 @@
 #include <CLI/CLI.hpp>
 
 #include "console.hpp"
+#include "output_file.hpp"
 #include "quorl.hpp"
 #include "stop.hpp"
 
@@ -49,6 +50,9 @@ int main(int argc, char** argv) {
 
     try {
         using quorl::console::write_now;
+        // Before anything is written: every signal that ends the run removes the temporary
+        // files, and a file-size limit is a failed write.
+        quorl::install_signal_handlers();
         write_now(std::cout, {"Loading config file " + input + " ..."});
         quorl::create_quorl_job(job, input);
         write_now(std::cout, {"Solving ..."});

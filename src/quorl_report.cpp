@@ -4,6 +4,7 @@
 #include <cmath>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -198,6 +199,12 @@ void quorl_job_t::create_report() {
     // Written aside and renamed over the file when complete: a failure keeps the previous report.
     output_file target;
     if (!target.open(name)) file_error("Cannot create report file '" + name + "'");
+    if (target.descriptor() >= 0) {
+        std::ostringstream text;
+        quorl_print_report(text);
+        if (!target.write_to_stream(text.str())) file_error("Cannot write report file '" + name + "'");
+        return;
+    }
     std::ofstream out(target.path(), std::ios::out | std::ios::trunc);
     if (!out.is_open()) file_error("Cannot create report file '" + name + "'");
     quorl_print_report(out);
