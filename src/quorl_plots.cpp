@@ -143,21 +143,13 @@ void quorl_job_t::create_plots() {
 
     const mesh_state& ms = mesh();
     const flowfield_state& ff = flowfield();
-    try {
-        plot_machine("machine");
-        plot_mesh("mesh");
-        array2d p_bar = ff.p;
-        for (double& v : p_bar.data()) v = v / 1e5;
-        plot_xy("pressure_by_r", p_bar, ms.r, "Pressure (bar)", "r (m)", "Pressure");
-        plot_xy("Ct_by_r", ff.ct, ms.r, "Ct (m/s)", "r (m)", "Absolute circumferential velocity");
-        plot_xy("Cm_by_r", ff.cm, ms.r, "Cm (m/s)", "r (m)", "Meridional velocity");
-    } catch (const stop_error& e) {
-        if (e.status() != 2) throw;
-        // A plot command that cannot be run does not cost the computed solution: the results
-        // file is written before the run ends.
-        save_results();
-        throw;
-    }
+    plot_machine("machine");
+    plot_mesh("mesh");
+    array2d p_bar = ff.p;
+    for (double& v : p_bar.data()) v = v / 1e5;
+    plot_xy("pressure_by_r", p_bar, ms.r, "Pressure (bar)", "r (m)", "Pressure");
+    plot_xy("Ct_by_r", ff.ct, ms.r, "Ct (m/s)", "r (m)", "Absolute circumferential velocity");
+    plot_xy("Cm_by_r", ff.cm, ms.r, "Cm (m/s)", "r (m)", "Meridional velocity");
 }
 
 }  // namespace quorl

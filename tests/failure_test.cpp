@@ -179,12 +179,13 @@ TEST(Failures, OutputFilesAreReplacedOnlyByCompleteOnesAndNeverOverTheJob) {
         const char* job = "job.toml";
     } cases[] = {
         {"a finished run", report + results, {}, 0, "", true, true},
-        {"a report that fails midway", report + results, {2000}, 2, "ERROR STOP Cannot write report file 'report.txt'\n",
+        {"a report that fails midway", report + results, {2000}, 2,
+         "ERROR STOP Cannot write report file 'report.txt'\nERROR STOP matfile: cannot write file 'results.mat'\n",
          false, false},
         {"results that fail midway", results, {2000}, 2, "ERROR STOP matfile: cannot write file 'results.mat'\n",
          false, false},
         {"a file-size limit during the report", report + results, {4000, unlimited, true}, 2,
-         "ERROR STOP Cannot write report file 'report.txt'\n", false, false},
+         "ERROR STOP Cannot write report file 'report.txt'\n", false, true},
         {"a file-size limit during a figure's script", "[plots]\npython = 'true'\n" + results, {8000, unlimited, true}, 2,
          "ERROR STOP pyplot: cannot write the temporary script 'pyplot_module_temp_<pid>.py'\n", false, true},
         {"the job file as the report", "[reports]\nfile = 'job.toml'\n" + results, {}, 2,
@@ -199,6 +200,13 @@ TEST(Failures, OutputFilesAreReplacedOnlyByCompleteOnesAndNeverOverTheJob) {
          "ERROR STOP Error: plots.format names the job file 'mesh.toml' as an output\n", false, false, "mesh.toml"},
         {"one file for report and results", "[reports]\nfile = 'out'\n[results]\nfile = './out'\n", {}, 2,
          "ERROR STOP Error: results.file './out' is the same file as reports.file 'out'\n", false, false},
+        {"a figure as the report", "[reports]\nfile = 'mesh.png'\n[plots]\npython = 'true'\n" + results,
+         {}, 2, "ERROR STOP Error: reports.file 'mesh.png' is the same file as the figure 'mesh.png'\n",
+         false, false},
+        {"a figure as the results file", report + "[plots]\nformat = 'mat'\n[results]\nfile = './sub/../Cm_by_r.mat'\n",
+         {}, 2,
+         "ERROR STOP Error: results.file './sub/../Cm_by_r.mat' is the same file as the figure 'Cm_by_r.mat'\n", false,
+         false},
         {"a NUL character in a name", "[reports]\nfile = \"report.txt\\u0000x\"\n" + results, {}, 2,
          std::string("ERROR STOP Error: reports.file 'report.txt\\0x' holds a NUL character\n"), false, false},
     };
@@ -279,9 +287,9 @@ TEST(Failures, StreamNamesAreWrittenThroughTheStreamAsItIsOpen) {
         {"the results file on /dev/stdout, a pipe", "[results]\nfile = '/dev/stdout'\n", "2>&1", " | cat >> log", 0,
          earlier + loading + no_reports + no_plots + results + finished},
         {"a descriptor that is not open", report_to("/dev/fd/9"), ">> log 2>&1", "", 2,
-         earlier + loading + "ERROR STOP Cannot create report file '/dev/fd/9'\n"},
+         earlier + loading + no_plots + no_results + "ERROR STOP Cannot create report file '/dev/fd/9'\n"},
         {"standard input, open for reading only", report_to("/dev/stdin"), ">> log 2>&1 < /dev/null", "", 2,
-         earlier + loading + "ERROR STOP Cannot create report file '/dev/stdin'\n"},
+         earlier + loading + no_plots + no_results + "ERROR STOP Cannot create report file '/dev/stdin'\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -523,6 +531,56 @@ TEST(Failures, RunsThatGiveNoSolutionOrCannotStartSayWhy) {
             EXPECT_EQ(fs::file_size(dir / "results.mat"), 128u + 15u * (64u + 8u * 4u * 4u));
             for (const char* name : figure_names) EXPECT_TRUE(fs::exists(dir / (name + std::string(".png")))) << name;
         }
+    }
+}
+
+TEST(Failures, LateFailuresStillWriteTheResultsFileAndAreAllReported) {
+    const fs::path dir = fresh_dir("failure_late");
+    const std::string python = "python = '" + make_touching_python(dir).string() + "'\n";
+    const std::string loading = " Loading config file job.toml ...\n Solving ...\n";
+    const std::string not_finite = " WARNING: the solution is not finite at quasi-normal 3, streamline 1; the outputs show "
+                                   "it as it is\n";
+    const std::string no_solution = "ERROR STOP Error: the solution is not finite at quasi-normal 3, streamline 1\n";
+    const std::string no_reports = " WARNING: didn't found [reports] section!\n";
+    const std::string missing_folder = "[reports]\nfile = 'missing/report.txt'\n";
+    const std::string no_report = "ERROR STOP Cannot create report file 'missing/report.txt'\n";
+    // `dpi` on line 3 of the job file.
+    const std::string high_dpi = "[plots]\n" + python + "dpi = 'high'\n";
+    const std::string dpi_diagnostic = " error: dpi must be positive integer\n --> job.toml:3:7\n  |\n3 | dpi = 'high'\n"
+                                       "  |       ^^^^^^\n  |\n";
+    const toml_lines unsolvable{{"mdot_in", "1.0"}};
+    const struct {
+        const char* what;
+        std::string outputs;
+        toml_lines boundary_conditions;
+        int status;
+        std::string out, err;
+        bool figures;
+    } cases[] = {
+        {"a report file in a missing folder", missing_folder + "[plots]\n" + python, {}, 2, loading, no_report, true},
+        {"a report setting of the wrong kind", "[reports]\nscreen = 1\n[plots]\n" + python, {}, 1, loading,
+         "ERROR STOP reports.screen must be a boolean\n", true},
+        {"a wrongly typed plot setting", high_dpi, {}, 1, loading + no_reports + dpi_diagnostic, "ERROR STOP 1\n",
+         false},
+        {"a Python command that cannot be run, and no solution", "[plots]\npython = 'exit 127 #'\n", unsolvable, 2,
+         loading + not_finite + no_reports,
+         not_finite + "ERROR STOP pyplot: cannot run the Python command 'exit 127 #'\n" + no_solution, false},
+        {"all of them at once", high_dpi + missing_folder, unsolvable, 2, loading + not_finite + dpi_diagnostic,
+         not_finite + no_report + "ERROR STOP 1\n" + no_solution, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const auto& entry : fs::directory_iterator(dir))
+            if (entry.path().filename() != "touch_python") fs::remove(entry.path());
+        write_file(dir / "job.toml", c.outputs + job_text("[results]\nfile = 'results.mat'\n", c.boundary_conditions));
+        const ended_run r = run_quorl(dir);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, c.err);
+        // The solution is kept whole; the figures follow their own settings.
+        EXPECT_EQ(fs::file_size(dir / "results.mat"), 128u + 15u * (64u + 8u * 4u * 4u));
+        for (const char* name : figure_names) EXPECT_EQ(fs::exists(dir / (name + std::string(".png"))), c.figures) << name;
+        EXPECT_EQ(files_in(dir).size(), c.figures ? 8u : 3u);  // no temporary file or script
     }
 }
 
