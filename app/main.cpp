@@ -3,10 +3,12 @@
 #include <exception>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
 #include "console.hpp"
+#include "output_file.hpp"
 #include "quorl.hpp"
 #include "stop.hpp"
 
@@ -23,6 +25,27 @@ void print_usage() {
 }
 
 quorl::quorl_job_t job;
+
+void print_stop(const quorl::stop_error& e) {
+    std::cout << e.stdout_text() << std::flush;
+    std::cerr << "ERROR STOP " << e.what() << std::endl;
+}
+
+// The report, the figures and the results file, each attempted whatever became of the others,
+// so that a failure after the solve does not cost the results file. Returns the failures in
+// the order in which they happened.
+std::vector<quorl::stop_error> write_outputs() {
+    std::vector<quorl::stop_error> failures;
+    for (void (quorl::quorl_job_t::*output)() : {&quorl::quorl_job_t::create_report, &quorl::quorl_job_t::create_plots,
+                                                 &quorl::quorl_job_t::save_results}) {
+        try {
+            (job.*output)();
+        } catch (const quorl::stop_error& e) {
+            failures.push_back(e);
+        }
+    }
+    return failures;
+}
 
 }  // namespace
 
@@ -50,21 +73,31 @@ int main(int argc, char** argv) {
 
     try {
         using quorl::console::write_now;
+        // Before anything is written: every signal that ends the run removes the temporary
+        // files, and a file-size limit is a failed write.
+        quorl::install_signal_handlers();
         write_now(std::cout, {"Loading config file " + input + " ..."});
         quorl::create_quorl_job(job, input);
         write_now(std::cout, {"Solving ..."});
         job.init();
         job.run();
         job.check_output_files();
-        job.create_report();
-        job.create_plots();
-        job.save_results();
+        std::vector<quorl::stop_error> failures = write_outputs();
         // A final state that is no solution ends the run as a failure once its outputs are written.
-        if (!job.solution_fault.empty()) quorl::fatal(job.solution_fault);
-        write_now(std::cout, {"Quorl finished successfully"});
+        if (!job.solution_fault.empty()) failures.emplace_back(job.solution_fault, 1);
+        if (failures.empty()) {
+            write_now(std::cout, {"Quorl finished successfully"});
+            return 0;
+        }
+        // Status 2 when an output could not be written, otherwise 1.
+        int status = 1;
+        for (const quorl::stop_error& e : failures) {
+            print_stop(e);
+            if (e.status() == 2) status = 2;
+        }
+        return status;
     } catch (const quorl::stop_error& e) {
-        std::cout << e.stdout_text() << std::flush;
-        std::cerr << "ERROR STOP " << e.what() << std::endl;
+        print_stop(e);
         return e.status();
     } catch (const std::exception& e) {
         // Nothing should reach here; if something does, it still ends as a fatal error.

@@ -51,7 +51,9 @@ void save_flowfield(const std::string& filename) {
     bool opened = false;
     try {
         wendrath::matfile file;
-        file.open_matfile(target.path(), "w", "Quorl simulation results");
+        const char* const description = "Quorl simulation results";
+        if (target.descriptor() >= 0) file.open_matfile_descriptor(target.descriptor(), name, "w", description);
+        else file.open_matfile(target.path(), "w", description);
         opened = true;
         write_matrix(file, "z", msh.z);
         write_matrix(file, "r", msh.r);

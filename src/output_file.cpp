@@ -7,8 +7,10 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <iostream>
 #include <system_error>
 
 namespace quorl {
@@ -17,7 +19,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Temporary files to remove when SIGINT or SIGTERM ends the process: fixed storage, so that
+// The signals that end the process after removing the temporary files.
+constexpr int ending_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
+
+// Temporary files to remove when one of those signals ends the process: fixed storage, so that
 // the handler needs no allocation and no lock.
 constexpr int max_registered = 4;
 constexpr std::size_t max_path = 4096;
@@ -36,33 +41,38 @@ extern "C" void remove_temporaries_and_reraise(int signal) {
     ::raise(signal);
 }
 
-// Installs the handler for SIGINT and SIGTERM where they have their default action (an
-// ignored signal stays ignored, another handler stays in place).
-void install_handlers() {
-    if (handlers_installed) return;
-    handlers_installed = true;
-    for (const int s : {SIGINT, SIGTERM}) {
-        struct sigaction current {};
-        if (::sigaction(s, nullptr, &current) != 0) continue;
-        if ((current.sa_flags & SA_SIGINFO) != 0 || current.sa_handler != SIG_DFL) continue;
-        struct sigaction handler {};
-        handler.sa_handler = remove_temporaries_and_reraise;
-        sigemptyset(&handler.sa_mask);
-        sigaddset(&handler.sa_mask, SIGINT);
-        sigaddset(&handler.sa_mask, SIGTERM);
-        ::sigaction(s, &handler, nullptr);
-    }
+// Caught rather than left to end the process: the write that passed the limit fails with EFBIG
+// and its writer reports it. A caught signal returns to its default action in a program that
+// this process starts.
+extern "C" void ignore_file_size_limit(int) {}
+
+sigset_t ending_signal_set() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int s : ending_signals) sigaddset(&set, s);
+    return set;
 }
 
-// SIGINT and SIGTERM held back for the lifetime of the object, so that creating, renaming or
+bool has_default_action(int signal) {
+    struct sigaction current {};
+    if (::sigaction(signal, nullptr, &current) != 0) return false;
+    return (current.sa_flags & SA_SIGINFO) == 0 && current.sa_handler == SIG_DFL;
+}
+
+void install(int signal, void (*handler)(int), int flags) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    action.sa_mask = ending_signal_set();
+    action.sa_flags = flags;
+    ::sigaction(signal, &action, nullptr);
+}
+
+// The ending signals held back for the lifetime of the object, so that creating, renaming or
 // removing a temporary file and updating its entry happen as one step.
 class signals_held {
 public:
     signals_held() {
-        sigset_t set;
-        sigemptyset(&set);
-        sigaddset(&set, SIGINT);
-        sigaddset(&set, SIGTERM);
+        const sigset_t set = ending_signal_set();
         pthread_sigmask(SIG_BLOCK, &set, &old_);
     }
     ~signals_held() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
@@ -75,7 +85,7 @@ private:
 
 int register_path(const std::string& path) {
     if (path.size() >= max_path) return -1;
-    install_handlers();
+    install_signal_handlers();
     for (int k = 0; k < max_registered; ++k) {
         if (registered[k] != 0) continue;
         std::memcpy(registered_path[k], path.c_str(), path.size() + 1);
@@ -123,7 +133,71 @@ int create_temporary(const fs::path& target, std::string& name) {
     return -1;
 }
 
+// The descriptor that an absolute or relative name spells as one of this process's streams;
+// -1 when it spells none.
+int descriptor_named(const fs::path& name) {
+    std::error_code ec;
+    const std::string n = fs::absolute(name, ec).lexically_normal().string();
+    if (ec) return -1;
+    if (n == "/dev/stdin") return 0;
+    if (n == "/dev/stdout") return 1;
+    if (n == "/dev/stderr") return 2;
+    const std::string own = "/proc/" + std::to_string(::getpid()) + "/fd/";
+    for (const std::string& folder : {std::string("/dev/fd/"), std::string("/proc/self/fd/"),
+                                      std::string("/proc/thread-self/fd/"), own}) {
+        if (!n.starts_with(folder)) continue;
+        const std::string number = n.substr(folder.size());
+        // Decimal as the system spells descriptors: no sign, no leading zero.
+        if (number.empty() || number.size() > 9 || (number[0] == '0' && number.size() > 1) ||
+            number.find_first_not_of("0123456789") != std::string::npos)
+            return -1;
+        return std::stoi(number);
+    }
+    return -1;
+}
+
+// The descriptor of this process's streams that `name` reaches, directly or through symbolic
+// links; -1 when it reaches none.
+int stream_descriptor(const std::string& name) {
+    fs::path p = name;
+    for (int depth = 0; depth < 40; ++depth) {
+        const int fd = descriptor_named(p);
+        if (fd >= 0) return fd;
+        std::error_code ec;
+        if (!fs::is_symlink(fs::symlink_status(p, ec))) break;
+        const fs::path to = fs::read_symlink(p, ec);
+        if (ec) break;
+        p = to.is_absolute() ? to : p.parent_path() / to;
+    }
+    return -1;
+}
+
+// Flushes a complete file to disk; true also where the file system has nothing to flush.
+bool sync_file(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return false;
+    const bool synced = ::fsync(fd) == 0 || errno == EINVAL;
+    return ::close(fd) == 0 && synced;
+}
+
+// Flushes the entry of a renamed file to disk, where the file system allows it.
+void sync_directory(const fs::path& file) {
+    const fs::path dir = file.parent_path();
+    const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
 }  // namespace
+
+void install_signal_handlers() {
+    if (handlers_installed) return;
+    handlers_installed = true;
+    for (const int s : ending_signals)
+        if (has_default_action(s)) install(s, remove_temporaries_and_reraise, 0);
+    if (has_default_action(SIGXFSZ)) install(SIGXFSZ, ignore_file_size_limit, SA_RESTART);
+}
 
 output_file::~output_file() { discard(); }
 
@@ -132,6 +206,19 @@ bool output_file::open(const std::string& target) {
     if (target.empty() || target.find('\0') != std::string::npos) {
         errno = EINVAL;
         return false;
+    }
+    if (const int fd = stream_descriptor(target); fd >= 0) {
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags < 0 || (flags & O_ACCMODE) == O_RDONLY) {
+            errno = EBADF;
+            return false;
+        }
+        std::cout.flush();
+        std::cerr.flush();
+        std::fflush(nullptr);
+        descriptor_ = fd;
+        path_ = target;
+        return true;
     }
     const fs::path real = resolve_links(target);
     struct stat st {};
@@ -165,13 +252,27 @@ bool output_file::open(const std::string& target) {
     return true;
 }
 
+bool output_file::write_to_stream(std::string_view bytes) const {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(descriptor_, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
 bool output_file::commit() {
     if (target_.empty()) return true;  // written in place
+    // On disk before it takes the target's name: after a crash of the machine the target is
+    // the previous file or the complete new one, never an empty one.
+    const bool synced = sync_file(path_);
     const signals_held held;
-    const bool renamed = ::rename(path_.c_str(), target_.c_str()) == 0;
+    const bool renamed = synced && ::rename(path_.c_str(), target_.c_str()) == 0;
     if (!renamed) ::unlink(path_.c_str());
     unregister_path(slot_);
     slot_ = -1;
+    if (renamed) sync_directory(target_);
     target_.clear();
     return renamed;
 }
@@ -183,6 +284,7 @@ void output_file::discard() {
         unregister_path(slot_);
     }
     slot_ = -1;
+    descriptor_ = -1;
     target_.clear();
     path_.clear();
 }

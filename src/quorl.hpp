@@ -21,7 +21,8 @@ struct quorl_job_t {
     // The 100 full-equilibrium sweeps, then the check of the final state (solution_fault).
     void run();
     // Refuses, before any output is written, an output file that is the job file, a report
-    // and a results file that are one file, and a file name with a NUL character (status 2).
+    // and a results file that are one file, a report or results file that is one of the
+    // figures, and a file name with a NUL character (status 2).
     void check_output_files() const;
     // The report on the console and/or in a file (table `reports`).
     void create_report();

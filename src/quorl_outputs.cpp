@@ -50,15 +50,19 @@ void quorl_job_t::check_output_files() const {
             file_error("Error: " + o.key + " '" + shown(o.file) + "' holds a NUL character");
     }
 
-    // The figures go to fixed names with the extension of `format`.
-    std::vector<named_output> written = outputs;
+    // The figures go to fixed names with the extension of `format` (one with a NUL character is
+    // refused with the figures' settings).
+    std::vector<named_output> figures;
     if (const toml::table* plots = get_table(table, "plots")) {
         std::string format;
-        if (get_value(*plots, "format", format, std::string("png")) == stat_success) {
+        if (get_value(*plots, "format", format, std::string("png")) == stat_success &&
+            format.find('\0') == std::string::npos) {
             for (const char* figure : {"machine", "mesh", "pressure_by_r", "Ct_by_r", "Cm_by_r"})
-                written.push_back({"plots.format", std::string(figure) + "." + format});
+                figures.push_back({"plots.format", std::string(figure) + "." + format});
         }
     }
+    std::vector<named_output> written = outputs;
+    written.insert(written.end(), figures.begin(), figures.end());
     if (!context.filename.empty()) {
         for (const named_output& o : written) {
             if (!o.file.empty() && o.file.find('\0') == std::string::npos && same_file(o.file, context.filename))
@@ -69,6 +73,12 @@ void quorl_job_t::check_output_files() const {
     if (outputs.size() == 2 && !outputs[0].file.empty() && same_file(outputs[0].file, outputs[1].file))
         file_error("Error: " + outputs[1].key + " '" + outputs[1].file + "' is the same file as " + outputs[0].key +
                    " '" + outputs[0].file + "'");
+    for (const named_output& o : outputs) {
+        for (const named_output& f : figures) {
+            if (!o.file.empty() && same_file(o.file, f.file))
+                file_error("Error: " + o.key + " '" + o.file + "' is the same file as the figure '" + f.file + "'");
+        }
+    }
 }
 
 }  // namespace quorl

@@ -1,8 +1,11 @@
 // The five figures of the final state (table `plots`): machine geometry, mesh and the radial
 // profiles of pressure, tangential and meridional velocity, each drawn by a matplotlib script.
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,17 +43,35 @@ void add_line(pyplot_module::pyplot& figure, vview x, vview y, std::string_view 
     figure.add_plot(values_of(x), values_of(y), "", linestyle, linewidth);
 }
 
+// What shows whether a command wrote a file: its identity, size and times.
+struct file_stamp {
+    std::uint64_t device = 0, inode = 0;
+    std::int64_t size = 0, modified_s = 0, modified_ns = 0, changed_s = 0, changed_ns = 0;
+    bool operator==(const file_stamp&) const = default;
+};
+
+// Nothing when the file does not exist.
+std::optional<file_stamp> stamp_of(const std::string& file) {
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0) return std::nullopt;
+    return file_stamp{st.st_dev,         st.st_ino,          st.st_size,         st.st_mtim.tv_sec,
+                      st.st_mtim.tv_nsec, st.st_ctim.tv_sec, st.st_ctim.tv_nsec};
+}
+
 // Saves the figure as name.format; an interpreter that cannot be run ends the run (status 2),
-// one that fails is a warning and the run goes on.
+// one that fails, or that ends well but writes no figure file, is a warning and the run goes on.
 void save(pyplot_module::pyplot& figure, const std::string& name) {
     const std::string file = name + "." + figure_format;
+    const auto before = stamp_of(file);
     int status = 0;
     try {
         status = figure.savefig(file, dpi, python);
     } catch (const pyplot_module::pyplot_error& e) {
         file_error(e.what());
     }
-    if (status != 0)
+    // A figure file left as it was (a command that ignored its script) is as missing as none.
+    const auto after = stamp_of(file);
+    if (status != 0 || !after || after == before)
         console::warn(fmt::format("WARNING: drawing the figure {} failed: the Python command exited with status {}",
                                   file, status));
     figure.destroy();
@@ -109,9 +130,11 @@ void quorl_job_t::create_plots() {
         console::write_now(std::cout, {"Cannot read [plot] section, no plots will will be created"});
         return;
     }
-    if (get_value(*plots, "python", python, std::string("python3")) != stat_success)
+    // A NUL character would cut the command or the file name short: no usable string either.
+    const auto is_text = [](const std::string& s) { return s.find('\0') == std::string::npos; };
+    if (get_value(*plots, "python", python, std::string("python3")) != stat_success || !is_text(python))
         settings_error(context, *plots, "python", "python must be string");
-    if (get_value(*plots, "format", figure_format, std::string("png")) != stat_success)
+    if (get_value(*plots, "format", figure_format, std::string("png")) != stat_success || !is_text(figure_format))
         settings_error(context, *plots, "format", "format must be string");
     std::int32_t dpi_value = 75;
     if (get_value(*plots, "dpi", dpi_value, std::int32_t{75}) != stat_success || dpi_value <= 0)
@@ -120,21 +143,13 @@ void quorl_job_t::create_plots() {
 
     const mesh_state& ms = mesh();
     const flowfield_state& ff = flowfield();
-    try {
-        plot_machine("machine");
-        plot_mesh("mesh");
-        array2d p_bar = ff.p;
-        for (double& v : p_bar.data()) v = v / 1e5;
-        plot_xy("pressure_by_r", p_bar, ms.r, "Pressure (bar)", "r (m)", "Pressure");
-        plot_xy("Ct_by_r", ff.ct, ms.r, "Ct (m/s)", "r (m)", "Absolute circumferential velocity");
-        plot_xy("Cm_by_r", ff.cm, ms.r, "Cm (m/s)", "r (m)", "Meridional velocity");
-    } catch (const stop_error& e) {
-        if (e.status() != 2) throw;
-        // A plot command that cannot be run does not cost the computed solution: the results
-        // file is written before the run ends.
-        save_results();
-        throw;
-    }
+    plot_machine("machine");
+    plot_mesh("mesh");
+    array2d p_bar = ff.p;
+    for (double& v : p_bar.data()) v = v / 1e5;
+    plot_xy("pressure_by_r", p_bar, ms.r, "Pressure (bar)", "r (m)", "Pressure");
+    plot_xy("Ct_by_r", ff.ct, ms.r, "Ct (m/s)", "r (m)", "Absolute circumferential velocity");
+    plot_xy("Cm_by_r", ff.cm, ms.r, "Cm (m/s)", "r (m)", "Meridional velocity");
 }
 
 }  // namespace quorl

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -250,6 +251,29 @@ void quorl_print_report(std::ostream& out) {
     write(out, {});
 }
 
+namespace {
+
+// The report in the file `name`, written aside and renamed over it when complete, so that a
+// failure keeps the previous report; a name of one of the process's own streams is written
+// through that stream as it is open.
+void write_report_file(const std::string& name) {
+    output_file target;
+    if (!target.open(name)) file_error("Cannot create report file '" + name + "'");
+    if (target.descriptor() >= 0) {
+        std::ostringstream text;
+        quorl_print_report(text);
+        if (!target.write_to_stream(text.str())) file_error("Cannot write report file '" + name + "'");
+        return;
+    }
+    std::ofstream out(target.path(), std::ios::out | std::ios::trunc);
+    if (!out.is_open()) file_error("Cannot create report file '" + name + "'");
+    quorl_print_report(out);
+    out.close();
+    if (out.fail() || !target.commit()) file_error("Cannot write report file '" + name + "'");
+}
+
+}  // namespace
+
 void quorl_job_t::create_report() {
     const toml::table* reports = get_table(table, "reports");
     if (reports == nullptr) {
@@ -261,20 +285,9 @@ void quorl_job_t::create_report() {
     if (screen) quorl_print_report(std::cout);
 
     std::string file;
-    if (get_value(*reports, "file", file) != stat_success) {
-        if (screen) warn_about_efficiency(solution_fault);
-        return;
-    }
-    const std::string name(trim_right(file));
-    // Written aside and renamed over the file when complete: a failure keeps the previous report.
-    output_file target;
-    if (!target.open(name)) file_error("Cannot create report file '" + name + "'");
-    std::ofstream out(target.path(), std::ios::out | std::ios::trunc);
-    if (!out.is_open()) file_error("Cannot create report file '" + name + "'");
-    quorl_print_report(out);
-    out.close();
-    if (out.fail() || !target.commit()) file_error("Cannot write report file '" + name + "'");
-    warn_about_efficiency(solution_fault);
+    const bool to_file = get_value(*reports, "file", file) == stat_success;
+    if (to_file) write_report_file(std::string(trim_right(file)));
+    if (screen || to_file) warn_about_efficiency(solution_fault);
 }
 
 }  // namespace quorl

@@ -2,13 +2,17 @@
 // failed run, figures that fail or are interrupted, and the messages of runs that cannot
 // produce a solution.
 
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <fcntl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -57,8 +61,10 @@ struct started_run {
 };
 
 struct limits {
-    rlim_t file_size = RLIM_INFINITY;      // RLIMIT_FSIZE, with SIGXFSZ ignored
+    rlim_t file_size = RLIM_INFINITY;      // RLIMIT_FSIZE
     rlim_t address_space = RLIM_INFINITY;  // RLIMIT_AS
+    bool file_size_signal = false;         // SIGXFSZ left at its default action, as a shell's ulimit
+                                           // leaves it (otherwise ignored)
 };
 
 started_run start_quorl(const std::vector<std::string>& args, const fs::path& dir, limits lim = {}) {
@@ -80,10 +86,12 @@ started_run start_quorl(const std::vector<std::string>& args, const fs::path& di
         if (out < 0 || err < 0 || chdir(dir_text.c_str()) != 0) _exit(99);
         dup2(out, 1);
         dup2(err, 2);
-        signal(SIGXFSZ, SIG_IGN);
-        const rlimit fsize{lim.file_size, lim.file_size}, as{lim.address_space, lim.address_space};
+        signal(SIGXFSZ, lim.file_size_signal ? SIG_DFL : SIG_IGN);
+        // No core file among the run's files when SIGQUIT ends it.
+        const rlimit fsize{lim.file_size, lim.file_size}, as{lim.address_space, lim.address_space}, core{0, 0};
         setrlimit(RLIMIT_FSIZE, &fsize);
         setrlimit(RLIMIT_AS, &as);
+        setrlimit(RLIMIT_CORE, &core);
         execv(argv[0], argv.data());
         _exit(98);
     }
@@ -94,11 +102,13 @@ struct ended_run {
     int status = -1;  // exit status, or -1 when a signal ended the run
     int signal = 0;   // the signal that ended it
     std::string out, err;
+    pid_t pid = -1;
 };
 
 // Waits for the run (killing it after `timeout_seconds`) and collects what it printed.
 ended_run finish(const started_run& run, int timeout_seconds = 60) {
     ended_run r;
+    r.pid = run.pid;
     int raw = 0;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
     while (waitpid(run.pid, &raw, WNOHANG) == 0) {
@@ -148,34 +158,57 @@ bool running(pid_t pid) {
     return close == std::string::npos || stat.compare(close + 2, 1, "Z") != 0;
 }
 
+// `text` with "<pid>" replaced by the process id.
+std::string with_pid(std::string text, pid_t pid) {
+    if (const auto at = text.find("<pid>"); at != std::string::npos) text.replace(at, 5, std::to_string(pid));
+    return text;
+}
+
 TEST(Failures, OutputFilesAreReplacedOnlyByCompleteOnesAndNeverOverTheJob) {
     const std::string report = "[reports]\nfile = 'report.txt'\n";
     const std::string results = "[results]\nfile = 'results.mat'\n";
+    constexpr rlim_t unlimited = RLIM_INFINITY;
+    // The report of this job takes about 7 kB, the results file 3 kB, a figure's script 16 kB.
     const struct {
         const char* what;
         std::string outputs;
-        rlim_t file_size;  // RLIMIT_FSIZE of the run
+        limits lim;
         int status;
-        std::string err;
+        std::string err;  // "<pid>" stands for the run's process id
+        bool report_written, results_written;
         const char* job = "job.toml";
     } cases[] = {
-        {"a finished run", report + results, RLIM_INFINITY, 0, ""},
-        {"a report that fails midway", report + results, 2000, 2, "ERROR STOP Cannot write report file 'report.txt'\n"},
-        {"results that fail midway", results, 2000, 2, "ERROR STOP matfile: cannot write file 'results.mat'\n"},
-        {"the job file as the report", "[reports]\nfile = 'job.toml'\n" + results, RLIM_INFINITY, 2,
-         "ERROR STOP Error: reports.file names the job file 'job.toml' as an output\n"},
-        {"the job file by another path", report + "[results]\nfile = './sub/../job.toml  '\n", RLIM_INFINITY, 2,
-         "ERROR STOP Error: results.file names the job file './sub/../job.toml' as an output\n"},
-        {"the job file by a symbolic link", report + "[results]\nfile = 'link.mat'\n", RLIM_INFINITY, 2,
-         "ERROR STOP Error: results.file names the job file 'link.mat' as an output\n"},
-        {"the job file by a hard link", "[reports]\nfile = 'hard.txt'\n", RLIM_INFINITY, 2,
-         "ERROR STOP Error: reports.file names the job file 'hard.txt' as an output\n"},
-        {"the job file as a figure", "[plots]\npython = 'true'\nformat = 'toml'\n", RLIM_INFINITY, 2,
-         "ERROR STOP Error: plots.format names the job file 'mesh.toml' as an output\n", "mesh.toml"},
-        {"one file for report and results", "[reports]\nfile = 'out'\n[results]\nfile = './out'\n", RLIM_INFINITY, 2,
-         "ERROR STOP Error: results.file './out' is the same file as reports.file 'out'\n"},
-        {"a NUL character in a name", "[reports]\nfile = \"report.txt\\u0000x\"\n" + results, RLIM_INFINITY, 2,
-         std::string("ERROR STOP Error: reports.file 'report.txt\\0x' holds a NUL character\n")},
+        {"a finished run", report + results, {}, 0, "", true, true},
+        {"a report that fails midway", report + results, {2000}, 2,
+         "ERROR STOP Cannot write report file 'report.txt'\nERROR STOP matfile: cannot write file 'results.mat'\n",
+         false, false},
+        {"results that fail midway", results, {2000}, 2, "ERROR STOP matfile: cannot write file 'results.mat'\n",
+         false, false},
+        {"a file-size limit during the report", report + results, {4000, unlimited, true}, 2,
+         "ERROR STOP Cannot write report file 'report.txt'\n", false, true},
+        {"a file-size limit during a figure's script", "[plots]\npython = 'true'\n" + results, {8000, unlimited, true}, 2,
+         "ERROR STOP pyplot: cannot write the temporary script 'pyplot_module_temp_<pid>.py'\n", false, true},
+        {"the job file as the report", "[reports]\nfile = 'job.toml'\n" + results, {}, 2,
+         "ERROR STOP Error: reports.file names the job file 'job.toml' as an output\n", false, false},
+        {"the job file by another path", report + "[results]\nfile = './sub/../job.toml  '\n", {}, 2,
+         "ERROR STOP Error: results.file names the job file './sub/../job.toml' as an output\n", false, false},
+        {"the job file by a symbolic link", report + "[results]\nfile = 'link.mat'\n", {}, 2,
+         "ERROR STOP Error: results.file names the job file 'link.mat' as an output\n", false, false},
+        {"the job file by a hard link", "[reports]\nfile = 'hard.txt'\n", {}, 2,
+         "ERROR STOP Error: reports.file names the job file 'hard.txt' as an output\n", false, false},
+        {"the job file as a figure", "[plots]\npython = 'true'\nformat = 'toml'\n", {}, 2,
+         "ERROR STOP Error: plots.format names the job file 'mesh.toml' as an output\n", false, false, "mesh.toml"},
+        {"one file for report and results", "[reports]\nfile = 'out'\n[results]\nfile = './out'\n", {}, 2,
+         "ERROR STOP Error: results.file './out' is the same file as reports.file 'out'\n", false, false},
+        {"a figure as the report", "[reports]\nfile = 'mesh.png'\n[plots]\npython = 'true'\n" + results,
+         {}, 2, "ERROR STOP Error: reports.file 'mesh.png' is the same file as the figure 'mesh.png'\n",
+         false, false},
+        {"a figure as the results file", report + "[plots]\nformat = 'mat'\n[results]\nfile = './sub/../Cm_by_r.mat'\n",
+         {}, 2,
+         "ERROR STOP Error: results.file './sub/../Cm_by_r.mat' is the same file as the figure 'Cm_by_r.mat'\n", false,
+         false},
+        {"a NUL character in a name", "[reports]\nfile = \"report.txt\\u0000x\"\n" + results, {}, 2,
+         std::string("ERROR STOP Error: reports.file 'report.txt\\0x' holds a NUL character\n"), false, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -189,33 +222,104 @@ TEST(Failures, OutputFilesAreReplacedOnlyByCompleteOnesAndNeverOverTheJob) {
         fs::create_hard_link(dir / c.job, dir / "hard.txt");
         const std::set<std::string> before = files_in(dir);
 
-        const ended_run r = run_quorl(dir, {c.file_size, RLIM_INFINITY}, c.job);
+        const ended_run r = run_quorl(dir, c.lim, c.job);
         EXPECT_EQ(r.status, c.status) << r.out << r.err;
-        EXPECT_EQ(r.err, c.err);
-        // Nothing left beside the files (no temporary file), the job as it was.
+        EXPECT_EQ(r.err, with_pid(c.err, r.pid));
+        // Nothing left beside the files (no temporary file, no script), the job as it was.
         EXPECT_EQ(files_in(dir), before);
         EXPECT_EQ(read_file(dir / c.job), job);
-        if (c.status == 0) {
-            EXPECT_TRUE(read_file(dir / "report.txt").ends_with("-\n\n\n"));
-            EXPECT_EQ(fs::file_size(dir / "results.mat"), 128u + 15u * (64u + 8u * 4u * 4u));
-            continue;
-        }
-        // The previous files are intact; a refused output is refused before any of them.
-        EXPECT_EQ(read_file(dir / "report.txt"), "previous report");
-        EXPECT_EQ(read_file(dir / "results.mat"), "previous results");
-        if (c.file_size == RLIM_INFINITY) {
+        // Each output complete, or the previous file intact; a refused output is refused before
+        // any of them.
+        if (c.report_written) EXPECT_TRUE(read_file(dir / "report.txt").ends_with("-\n\n\n"));
+        else EXPECT_EQ(read_file(dir / "report.txt"), "previous report");
+        if (c.results_written) EXPECT_EQ(fs::file_size(dir / "results.mat"), 128u + 15u * (64u + 8u * 4u * 4u));
+        else EXPECT_EQ(read_file(dir / "results.mat"), "previous results");
+        if (c.status == 2 && c.lim.file_size == unlimited) {
             EXPECT_EQ(r.out, " Loading config file " + std::string(c.job) + " ...\n Solving ...\n");
         }
     }
 }
 
+// `text` with the date and time of every report heading and the header of a MAT-file shown
+// as "<date>" and "<header>".
+std::string without_moments(std::string text) {
+    const std::string heading = ", generated on ";
+    for (auto at = text.find(heading); at != std::string::npos; at = text.find(heading, at + 1))
+        text.replace(at + heading.size(), 22, "<date>");  // CCYYMMDD at hhmmss.sss
+    if (const auto at = text.find("MATLAB 5.0 MAT-file"); at != std::string::npos) text.replace(at, 128, "<header>");
+    return text;
+}
+
+TEST(Failures, StreamNamesAreWrittenThroughTheStreamAsItIsOpen) {
+    const std::string earlier = "earlier lines of the log\n";
+    const std::string loading = " Loading config file job.toml ...\n Solving ...\n";
+    const std::string no_reports = " WARNING: didn't found [reports] section!\n";
+    const std::string no_plots = " Cannot read [plot] section, no plots will will be created\n";
+    const std::string no_results = " WARNING: didn't found [results] section!\n";
+    const std::string finished = " Quorl finished successfully\n";
+
+    // The same outputs written to files of their own.
+    const fs::path reference = fresh_dir("failure_streams_reference");
+    write_file(reference / "job.toml", job_text("[reports]\nfile = 'report.txt'\n[results]\nfile = 'results.mat'\n"));
+    ASSERT_EQ(run_quorl(reference).status, 0);
+    const std::string report = without_moments(read_file(reference / "report.txt"));
+    const std::string results = "<header>" + read_file(reference / "results.mat").substr(128);
+
+    const auto report_to = [](const std::string& name) { return "[reports]\nfile = '" + name + "'\n"; };
+    const struct {
+        const char* what;
+        std::string outputs;
+        std::string redirections;  // of the run, inside the pipe when there is one
+        std::string pipe;          // what follows the run in the shell's pipeline
+        int status;
+        std::string log;  // what the file "log", holding `earlier` before the run, holds after it
+    } cases[] = {
+        {"/dev/stdout, a log opened for appending", report_to("/dev/stdout"), ">> log 2>&1", "", 0,
+         earlier + loading + report + no_plots + no_results + finished},
+        {"/dev/stdout, a pipe", report_to("/dev/stdout"), "2>&1", " | cat >> log", 0,
+         earlier + loading + report + no_plots + no_results + finished},
+        {"/proc/self/fd/1, a log that the shell emptied", report_to("/proc/self/fd/1"), "> log 2>&1", "", 0,
+         loading + report + no_plots + no_results + finished},
+        {"/dev/stderr", report_to("/dev/stderr"), "2>> log > /dev/null", "", 0, earlier + report},
+        {"/dev/fd/3", report_to("/dev/fd/3"), "3>> log > /dev/null 2>&1", "", 0, earlier + report},
+        {"a symbolic link to /dev/stdout", report_to("link.txt"), ">> log 2>&1", "", 0,
+         earlier + loading + report + no_plots + no_results + finished},
+        {"the results file on /dev/stdout, a pipe", "[results]\nfile = '/dev/stdout'\n", "2>&1", " | cat >> log", 0,
+         earlier + loading + no_reports + no_plots + results + finished},
+        {"a descriptor that is not open", report_to("/dev/fd/9"), ">> log 2>&1", "", 2,
+         earlier + loading + no_plots + no_results + "ERROR STOP Cannot create report file '/dev/fd/9'\n"},
+        {"standard input, open for reading only", report_to("/dev/stdin"), ">> log 2>&1 < /dev/null", "", 2,
+         earlier + loading + no_plots + no_results + "ERROR STOP Cannot create report file '/dev/stdin'\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path dir = fresh_dir("failure_streams");
+        write_file(dir / "job.toml", job_text(c.outputs));
+        write_file(dir / "log", earlier);
+        fs::create_symlink("/dev/stdout", dir / "link.txt");
+        const std::string command = "cd '" + dir.string() + "' && { '" + QUORL_BINARY + "' -i job.toml " +
+                                    c.redirections + "; echo $? > status; }" + c.pipe;
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        EXPECT_EQ(read_file(dir / "status"), std::to_string(c.status) + "\n");
+        EXPECT_EQ(without_moments(read_file(dir / "log")), c.log);
+        // Nothing replaced, nothing left beside it.
+        EXPECT_TRUE(fs::is_symlink(dir / "link.txt"));
+        EXPECT_EQ(files_in(dir), (std::set<std::string>{"job.toml", "link.txt", "log", "status"}));
+    }
+}
+
+// The signals that end a run, each after removing its temporary files.
+const int ending_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
+
 TEST(Failures, SignalRemovesTheTemporaryFileOfAnOutput) {
-    for (const int signal : {SIGINT, SIGTERM}) {
+    for (const int signal : ending_signals) {
         SCOPED_TRACE(signal);
         const fs::path dir = fresh_dir("failure_output_signal");
         write_file(dir / "report.txt", "previous report");
         const pid_t pid = fork();
         if (pid == 0) {
+            const rlimit core{0, 0};
+            setrlimit(RLIMIT_CORE, &core);
             quorl::output_file file;
             if (!file.open((dir / "report.txt").string()) || file.path() == (dir / "report.txt").string()) _exit(1);
             write_file(file.path(), "half a rep");
@@ -251,9 +355,10 @@ TEST(Failures, FiguresOfConcurrentRunsAndSignalsDuringAFigure) {
         EXPECT_EQ(files_in(dir), expected);
     }
 
-    // SIGINT or SIGTERM while the interpreter runs: the run ends at once by that signal, the
-    // interpreter is stopped, no script is left and no success line nor results file follows.
-    for (const int signal : {SIGINT, SIGTERM}) {
+    // An ending signal while the interpreter runs (SIGHUP: the terminal closed): the run ends at
+    // once by that signal, the interpreter is stopped, no script is left and no success line
+    // nor results file follows.
+    for (const int signal : ending_signals) {
         SCOPED_TRACE(signal);
         const fs::path dir = fresh_dir("failure_figures_signal");
         write_file(dir / "job.toml", job_text("[plots]\npython = \"sh -c 'echo $$ > sleeper; exec sleep 30'; \"\n"
@@ -268,6 +373,114 @@ TEST(Failures, FiguresOfConcurrentRunsAndSignalsDuringAFigure) {
         EXPECT_EQ(r.signal, signal) << r.out << r.err;
         EXPECT_EQ(r.out, " Loading config file job.toml ...\n Solving ...\n WARNING: didn't found [reports] section!\n");
         EXPECT_EQ(r.err, "");
+        EXPECT_TRUE(eventually([&] { return !running(sleeper); }, 3.0));
+        EXPECT_EQ(files_in(dir), (std::set<std::string>{"job.toml", "sleeper"}));
+    }
+}
+
+// A pseudo-terminal set to `stty tostop`, as the controlling terminal of runs started on it.
+class terminal {
+public:
+    terminal() {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY);
+        char name[128];
+        if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0 && ptsname_r(master_, name, sizeof name) == 0)
+            slave_ = name;
+    }
+    ~terminal() {
+        if (master_ >= 0) close(master_);
+    }
+    terminal(const terminal&) = delete;
+    terminal& operator=(const terminal&) = delete;
+
+    bool usable() const { return !slave_.empty(); }
+
+    // Starts the binary in a session of its own whose controlling terminal this is, in the
+    // foreground: standard input and error on the terminal, standard output in a file.
+    started_run start(const std::vector<std::string>& args, const fs::path& dir) const {
+        started_run run;
+        run.out = dir.string() + ".stdout";
+        std::vector<std::string> words{QUORL_BINARY};
+        words.insert(words.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (auto& w : words) argv.push_back(w.data());
+        argv.push_back(nullptr);
+        const std::string dir_text = dir.string(), out_text = run.out.string();
+        run.pid = fork();
+        if (run.pid == 0) {
+            setsid();
+            const int tty = open(slave_.c_str(), O_RDWR);
+            const int out = open(out_text.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            termios mode{};
+            if (tty < 0 || out < 0 || ioctl(tty, TIOCSCTTY, 0) != 0 || tcgetattr(tty, &mode) != 0) _exit(99);
+            mode.c_lflag |= TOSTOP;
+            if (tcsetattr(tty, TCSANOW, &mode) != 0 || chdir(dir_text.c_str()) != 0) _exit(99);
+            dup2(tty, 0);
+            dup2(out, 1);
+            dup2(tty, 2);
+            execv(argv[0], argv.data());
+            _exit(98);
+        }
+        return run;
+    }
+
+    // Types on the terminal's keyboard.
+    void type(std::string_view keys) const { EXPECT_EQ(write(master_, keys.data(), keys.size()), ssize_t(keys.size())); }
+
+    // What the runs have shown on the terminal so far.
+    const std::string& shown() {
+        pollfd p{master_, POLLIN, 0};
+        char buffer[4096];
+        while (poll(&p, 1, 0) > 0 && (p.revents & POLLIN) != 0) {
+            const ssize_t n = read(master_, buffer, sizeof buffer);
+            if (n <= 0) break;
+            shown_.append(buffer, static_cast<std::size_t>(n));
+        }
+        return shown_;
+    }
+
+private:
+    int master_ = -1;
+    std::string slave_;
+    std::string shown_;
+};
+
+std::size_t count_of(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+TEST(Failures, FigureCommandNeverStopsOnTheTerminal) {
+    terminal tty;
+    if (!tty.usable()) GTEST_SKIP() << "no pseudo-terminal";
+
+    // A command that reads the terminal reads end-of-file; one that writes to it (under tostop)
+    // is not stopped either. A background job would be stopped by SIGTTIN or SIGTTOU for good.
+    {
+        const fs::path dir = fresh_dir("failure_terminal_read");
+        write_file(dir / "job.toml", job_text("[plots]\npython = 'read line && exit 4; echo written >&2; exit 3 #'\n"));
+        const ended_run r = finish(tty.start({"-i", "job.toml"}, dir), 30);
+        EXPECT_EQ(r.status, 0);
+        std::string warnings;
+        for (const char* name : figure_names)
+            warnings += std::string(" WARNING: drawing the figure ") + name +
+                        ".png failed: the Python command exited with status 3\n";
+        EXPECT_EQ(r.out, " Loading config file job.toml ...\n Solving ...\n WARNING: didn't found [reports] section!\n" +
+                             warnings + " WARNING: didn't found [results] section!\n Quorl finished successfully\n");
+        EXPECT_EQ(count_of(tty.shown(), "written"), 5u) << tty.shown();
+    }
+
+    // Ctrl-C on the terminal still ends the run at once, and the command with it.
+    {
+        const fs::path dir = fresh_dir("failure_terminal_interrupt");
+        write_file(dir / "job.toml", job_text("[plots]\npython = \"sh -c 'echo $$ > sleeper; exec sleep 30'; \"\n"));
+        const started_run run = tty.start({"-i", "job.toml"}, dir);
+        ASSERT_TRUE(eventually([&] { return read_file(dir / "sleeper").ends_with("\n"); }, 30.0));
+        const pid_t sleeper = std::stoi(read_file(dir / "sleeper"));
+        tty.type("\x03");
+        const ended_run r = finish(run, 10);
+        EXPECT_EQ(r.signal, SIGINT);
         EXPECT_TRUE(eventually([&] { return !running(sleeper); }, 3.0));
         EXPECT_EQ(files_in(dir), (std::set<std::string>{"job.toml", "sleeper"}));
     }
@@ -318,6 +531,56 @@ TEST(Failures, RunsThatGiveNoSolutionOrCannotStartSayWhy) {
             EXPECT_EQ(fs::file_size(dir / "results.mat"), 128u + 15u * (64u + 8u * 4u * 4u));
             for (const char* name : figure_names) EXPECT_TRUE(fs::exists(dir / (name + std::string(".png")))) << name;
         }
+    }
+}
+
+TEST(Failures, LateFailuresStillWriteTheResultsFileAndAreAllReported) {
+    const fs::path dir = fresh_dir("failure_late");
+    const std::string python = "python = '" + make_touching_python(dir).string() + "'\n";
+    const std::string loading = " Loading config file job.toml ...\n Solving ...\n";
+    const std::string not_finite = " WARNING: the solution is not finite at quasi-normal 3, streamline 1; the outputs show "
+                                   "it as it is\n";
+    const std::string no_solution = "ERROR STOP Error: the solution is not finite at quasi-normal 3, streamline 1\n";
+    const std::string no_reports = " WARNING: didn't found [reports] section!\n";
+    const std::string missing_folder = "[reports]\nfile = 'missing/report.txt'\n";
+    const std::string no_report = "ERROR STOP Cannot create report file 'missing/report.txt'\n";
+    // `dpi` on line 3 of the job file.
+    const std::string high_dpi = "[plots]\n" + python + "dpi = 'high'\n";
+    const std::string dpi_diagnostic = " error: dpi must be positive integer\n --> job.toml:3:7\n  |\n3 | dpi = 'high'\n"
+                                       "  |       ^^^^^^\n  |\n";
+    const toml_lines unsolvable{{"mdot_in", "1.0"}};
+    const struct {
+        const char* what;
+        std::string outputs;
+        toml_lines boundary_conditions;
+        int status;
+        std::string out, err;
+        bool figures;
+    } cases[] = {
+        {"a report file in a missing folder", missing_folder + "[plots]\n" + python, {}, 2, loading, no_report, true},
+        {"a report setting of the wrong kind", "[reports]\nscreen = 1\n[plots]\n" + python, {}, 1, loading,
+         "ERROR STOP reports.screen must be a boolean\n", true},
+        {"a wrongly typed plot setting", high_dpi, {}, 1, loading + no_reports + dpi_diagnostic, "ERROR STOP 1\n",
+         false},
+        {"a Python command that cannot be run, and no solution", "[plots]\npython = 'exit 127 #'\n", unsolvable, 2,
+         loading + not_finite + no_reports,
+         not_finite + "ERROR STOP pyplot: cannot run the Python command 'exit 127 #'\n" + no_solution, false},
+        {"all of them at once", high_dpi + missing_folder, unsolvable, 2, loading + not_finite + dpi_diagnostic,
+         not_finite + no_report + "ERROR STOP 1\n" + no_solution, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const auto& entry : fs::directory_iterator(dir))
+            if (entry.path().filename() != "touch_python") fs::remove(entry.path());
+        write_file(dir / "job.toml", c.outputs + job_text("[results]\nfile = 'results.mat'\n", c.boundary_conditions));
+        const ended_run r = run_quorl(dir);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, c.err);
+        // The solution is kept whole; the figures follow their own settings.
+        EXPECT_EQ(fs::file_size(dir / "results.mat"), 128u + 15u * (64u + 8u * 4u * 4u));
+        for (const char* name : figure_names) EXPECT_EQ(fs::exists(dir / (name + std::string(".png"))), c.figures) << name;
+        EXPECT_EQ(files_in(dir).size(), c.figures ? 8u : 3u);  // no temporary file or script
     }
 }
 

@@ -164,8 +164,24 @@ void ask_for_outputs(toml::table& root) {
     root.insert_or_assign("plots", toml::table{{"python", "true"}});
 }
 
-// Why a finished run's outputs are not whole, or "" when they are.
-std::string check_outputs(const toml::table& job, const fs::path& dir, int status, const std::string& err) {
+// Whether a stop line (without "ERROR STOP ") is one of a failure after the solve: of the
+// report, the figures or the results file, or a final state that is no solution. A wrongly
+// typed plot setting stops with "1" after its diagnostic on standard output.
+bool late_stop(const std::string& stop, const std::string& out) {
+    for (const char* start : {"Cannot create report file", "Cannot write report file", "reports.screen must be a boolean",
+                              "pyplot: ", "matfile: ", "Error: the solution is not finite",
+                              "Error: the meridional velocity is not positive"})
+        if (stop.starts_with(start)) return true;
+    if (stop != "1") return false;
+    for (const char* diagnostic : {" error: python must be string", " error: format must be string",
+                                   " error: dpi must be positive integer"})
+        if (out.find(diagnostic) != std::string::npos) return true;
+    return false;
+}
+
+// Why a run's outputs are not whole, or "" when they are.
+std::string check_outputs(const toml::table& job, const fs::path& dir, int status, const std::string& out,
+                          const std::string& err) {
     const auto report = dir / "report.txt";
     if (fs::exists(report)) {
         const std::string text = read_file(report);
@@ -174,19 +190,27 @@ std::string check_outputs(const toml::table& job, const fs::path& dir, int statu
             if (err.find("report.txt") == std::string::npos) return "report.txt is incomplete";
         }
     }
+    // Every failure after the solve leaves the results file to be written; a failure before
+    // it leaves none.
+    bool any_late = false, all_late = true;
+    std::istringstream lines(err);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.starts_with("ERROR STOP ")) continue;
+        const bool late = late_stop(line.substr(11), out);
+        any_late = any_late || late;
+        all_late = all_late && late;
+    }
     const auto results = dir / "results.mat";
     if (fs::exists(results)) {
         const auto size = fs::file_size(results);
         // 128-byte header and 15 matrices of 64 bytes of element header plus 8 bytes per value.
         const bool whole = size >= 128 + 15 * 64 && (size - 128) % 15 == 0 && ((size - 128) / 15 - 64) % 8 == 0;
-        // A final state that is no solution ends the run only after every output is written.
-        const bool no_solution = err.find("ERROR STOP Error: the solution is not finite") != std::string::npos ||
-                                 err.find("ERROR STOP Error: the meridional velocity is not positive") != std::string::npos;
-        if (status != 0 && err.find("results.mat") == std::string::npos && !no_solution)
-            return "results.mat written by a run that failed elsewhere";
-        if (!whole && status == 0) return "results.mat has a size no complete file has";
-    } else if (status == 0 && job.at_path("results.file").value<std::string>() == "results.mat") {
-        return "a finished run did not write results.mat";
+        if (!whole) return "results.mat has a size no complete file has";
+        if (status != 0 && !any_late) return "results.mat written by a run that failed before its outputs";
+    } else if (job.at_path("results.file").value<std::string>() == "results.mat" &&
+               err.find("results.mat") == std::string::npos && (status == 0 || all_late)) {
+        return status == 0 ? "a finished run did not write results.mat"
+                           : "a failure after the solve cost the results file";
     }
     return "";
 }
@@ -228,7 +252,7 @@ TEST_P(Fuzz, MutatedJobsEndWithAStatusAndAMessage) {
                     << where << ": a stop without a message\nstdout: " << r.out;
             }
         }
-        const std::string fault = check_outputs(root, dir, r.status, r.err);
+        const std::string fault = check_outputs(root, dir, r.status, r.out, r.err);
         EXPECT_EQ(fault, "") << where << "\nstdout tail: " << r.out.substr(r.out.size() > 400 ? r.out.size() - 400 : 0)
                              << "\nstderr: " << r.err;
         if (!HasFailure()) fs::remove_all(dir);

@@ -283,6 +283,12 @@ TEST(Plots, WrongSettingsArePointedOutInTheJobFile) {
          " error: dpi must be positive integer\n --> job.toml:2:7\n  |\n2 | dpi = 75.0\n  |       ^^^^\n  |\n"},
         {"[plots]\ndpi = 2147483648\n",
          " error: dpi must be positive integer\n --> job.toml:2:7\n  |\n2 | dpi = 2147483648\n  |       ^^^^^^^^^^\n  |\n"},
+        // A NUL character would cut the command or the file names short.
+        {"[plots]\npython = \"/usr/bin/python3\\u0000x\"\n",
+         " error: python must be string\n --> job.toml:2:10\n  |\n2 | python = \"/usr/bin/python3\\u0000x\"\n"
+         "  |          ^^^^^^^^^^^^^^^^^^^^^^^^^\n  |\n"},
+        {"[plots]\nformat = \"png\\u0000\"\n",
+         " error: format must be string\n --> job.toml:2:10\n  |\n2 | format = \"png\\u0000\"\n  |          ^^^^^^^^^^^\n  |\n"},
     };
     const fs::path dir = fresh_dir("plots_settings");
     for (const auto& c : cases) {
@@ -294,10 +300,11 @@ TEST(Plots, WrongSettingsArePointedOutInTheJobFile) {
                                      " WARNING: didn't found [reports] section!\n") +
                              c.diagnostic);
         EXPECT_EQ(r.err, "ERROR STOP 1\n");
-        // Stopped before any figure and before the results file.
-        EXPECT_FALSE(fs::exists(dir / "results.mat"));
+        // Stopped before any figure; the results file is written all the same.
+        EXPECT_TRUE(fs::exists(dir / "results.mat"));
         EXPECT_FALSE(temp_script_left(dir));
-        EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);  // job.toml
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);  // job.toml, results.mat
+        fs::remove(dir / "results.mat");
     }
 }
 
@@ -331,6 +338,22 @@ TEST(Plots, InterpreterThatCannotRunEndsTheRunAndAFailingOneIsAWarning) {
     EXPECT_TRUE(r.out.ends_with(printed + " Quorl finished successfully\n")) << r.out;
     EXPECT_TRUE(fs::exists(dir / "results.mat"));
     for (const char* name : figure_names) EXPECT_FALSE(fs::exists(dir / (std::string(name) + ".png"))) << name;
+    EXPECT_FALSE(temp_script_left(dir));
+
+    // A command that ends well but writes no figure (here the interpreter, which reads its
+    // program from the empty standard input) gets the same warning, also where a figure of an
+    // earlier run is left as it was.
+    write_file(dir / "job.toml", job_text("[plots]\npython = '" + std::string(test::system_python) + " #'\n"));
+    write_file(dir / "machine.png", "an earlier figure");
+    r = run_quorl({"-i", "job.toml"}, dir);
+    EXPECT_EQ(r.status, 0);
+    warnings.clear();
+    for (const char* name : figure_names)
+        warnings += std::string(" WARNING: drawing the figure ") + name +
+                    ".png failed: the Python command exited with status 0\n";
+    EXPECT_EQ(r.err, warnings);
+    EXPECT_TRUE(r.out.ends_with(warnings + " Quorl finished successfully\n")) << r.out;
+    EXPECT_EQ(read_file(dir / "machine.png"), "an earlier figure");
     EXPECT_FALSE(temp_script_left(dir));
 }
 

@@ -283,14 +283,16 @@ TEST(Pyplot, InterpreterFailureIsReturned) {
     const auto dir = fresh_dir("pyplot_failures");
     in_dir here(dir);
     // "false" exits 1; a script that fails inside Python (bad format string) exits 1 as well; a
-    // shell ended by a signal gives 128 + its number.
+    // shell ended by a signal gives 128 + its number; a command that reads its standard input
+    // reads end-of-file.
     const struct {
         std::string command;
         int status;
     } cases[] = {{"false", 1},
                  {std::string(system_python) + " 2>/dev/null", 1},
                  {"sh -c 'exit 3' sh", 3},
-                 {"kill -TERM $$;", 128 + SIGTERM}};
+                 {"kill -TERM $$;", 128 + SIGTERM},
+                 {"read line || exit 5; exit 6 #", 5}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.command);
         pyplot figure;

@@ -50,14 +50,17 @@ std::size_t decode_utf8(std::string_view text, std::size_t i, std::uint32_t& cod
     return length;
 }
 
-// SIGINT and SIGTERM (those that this process does not ignore) and SIGCHLD, blocked for the
+// The signals that end a run while a figure is drawn.
+constexpr int ending_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
+
+// The ending signals (those that this process does not ignore) and SIGCHLD, blocked for the
 // lifetime of the object and taken one by one with sigtimedwait: a signal that arrives while
 // a figure is drawn can neither be lost nor end the process with the script left behind.
 class held_signals {
 public:
     held_signals() {
         sigemptyset(&set_);
-        for (const int s : {SIGINT, SIGTERM}) {
+        for (const int s : ending_signals) {
             struct sigaction current {};
             if (::sigaction(s, nullptr, &current) == 0 && !ignored(current)) sigaddset(&set_, s);
         }
@@ -120,26 +123,35 @@ bool write_all(int fd, std::string_view bytes) {
     return true;
 }
 
-// Starts /bin/sh -c command as the leader of a new process group, with the signal mask that
-// this process had before the figure; returns its process id, or -1.
+// Starts /bin/sh -c command as the leader of a new session, so of a process group of its own
+// and without a controlling terminal: reading or writing the terminal can never stop it, and
+// its standard input is /dev/null, so that it reads end-of-file. It gets the signal mask that
+// this process had before the figure. Returns its process id, or -1.
 pid_t spawn_shell(const std::string& command, const sigset_t& mask) {
     posix_spawnattr_t attr;
     if (posix_spawnattr_init(&attr) != 0) return -1;
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK);
-    posix_spawnattr_setpgroup(&attr, 0);
+    posix_spawn_file_actions_t actions;
+    if (posix_spawn_file_actions_init(&actions) != 0) {
+        posix_spawnattr_destroy(&attr);
+        return -1;
+    }
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK);
     posix_spawnattr_setsigmask(&attr, &mask);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     std::string sh = "sh", c = "-c", text = command;
     char* const argv[] = {sh.data(), c.data(), text.data(), nullptr};
     pid_t pid = -1;
-    const int error = posix_spawn(&pid, "/bin/sh", nullptr, &attr, argv, environ);
+    const int error = posix_spawn(&pid, "/bin/sh", &actions, &attr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     return error == 0 ? pid : -1;
 }
 
-// Ends the shell's process group: the signal first, SIGKILL after a grace of two seconds, and
-// SIGKILL for whatever of the group outlives the shell.
+// Ends the shell's process group: the signal first (SIGTERM in place of SIGQUIT, which would
+// leave core files, and of SIGPIPE, which Python ignores), SIGKILL after a grace of two
+// seconds, and SIGKILL for whatever of the group outlives the shell.
 void stop_group(pid_t pid, int signal) {
-    ::kill(-pid, signal);
+    ::kill(-pid, signal == SIGQUIT || signal == SIGPIPE ? SIGTERM : signal);
     int status = 0;
     bool ended = false;
     for (int tick = 0; tick < 200 && !ended; ++tick) {
@@ -153,8 +165,8 @@ void stop_group(pid_t pid, int signal) {
     if (!ended) ::waitpid(pid, &status, 0);
 }
 
-// Waits for the shell; returns 0 with its wait status in `status`, or the held SIGINT or
-// SIGTERM that arrived first, after the shell's process group has been stopped.
+// Waits for the shell; returns 0 with its wait status in `status`, or the held ending signal
+// that arrived first, after the shell's process group has been stopped.
 int wait_for(pid_t pid, const sigset_t& held, int& status) {
     for (;;) {
         const pid_t r = ::waitpid(pid, &status, WNOHANG);
@@ -165,7 +177,7 @@ int wait_for(pid_t pid, const sigset_t& held, int& status) {
         }
         const timespec tick{0, 100'000'000};
         const int s = ::sigtimedwait(&held, nullptr, &tick);
-        if (s == SIGINT || s == SIGTERM) {
+        if (s > 0 && s != SIGCHLD) {
             stop_group(pid, s);
             return s;
         }

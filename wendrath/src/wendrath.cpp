@@ -1,5 +1,8 @@
 #include "wendrath.hpp"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <bit>
 #include <chrono>
 #include <ctime>
@@ -83,20 +86,43 @@ matfile::~matfile() {
     if (file_ != nullptr) std::fclose(file_);
 }
 
-void matfile::open_matfile(std::string_view filename, std::string_view action_text,
-                           std::optional<std::string_view> description) {
+void matfile::check_action(std::string_view action_text) {
     const std::string_view word = trim_right(action_text);
     if (word == "R" || word == "READ" || word == "r" || word == "read")
         throw matfile_error("matfile: reading is not yet implemented", false);
     if (!(word == "W" || word == "WRITE" || word == "w" || word == "write"))
         throw matfile_error("matfile: unknown action " + std::string(action_text), false);
+}
 
+void matfile::open_matfile(std::string_view filename, std::string_view action_text,
+                           std::optional<std::string_view> description) {
+    check_action(action_text);
     close_matfile();
     filename_ = std::string(trim_right(filename));
     const std::string header = header_text(clock(), description);
 
     // A name with an embedded NUL would open a different file than the one named.
     if (filename_.find('\0') == std::string::npos) file_ = std::fopen(filename_.c_str(), "wb");
+    start(header);
+}
+
+void matfile::open_matfile_descriptor(int descriptor, std::string_view filename, std::string_view action_text,
+                                      std::optional<std::string_view> description) {
+    check_action(action_text);
+    close_matfile();
+    filename_ = std::string(filename);
+    const std::string header = header_text(clock(), description);
+
+    // fdopen neither truncates nor moves the file's position.
+    const int copy = ::fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
+    if (copy >= 0) {
+        file_ = ::fdopen(copy, "wb");
+        if (file_ == nullptr) ::close(copy);
+    }
+    start(header);
+}
+
+void matfile::start(const std::string& header) {
     if (file_ == nullptr) throw matfile_error("matfile: cannot open file '" + filename_ + "' for writing", true);
     unit = fileno(file_);
     action = "write";

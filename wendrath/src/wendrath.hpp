@@ -63,6 +63,13 @@ public:
     void open_matfile(std::string_view filename, std::string_view action,
                       std::optional<std::string_view> description = std::nullopt);
 
+    // The same on a file that is open already: writes to a duplicate of `descriptor` from
+    // where it stands (at the end where it appends), so that a pipe or a log opened for
+    // appending keeps what it holds; closing closes only the duplicate. `filename` names the
+    // file in messages.
+    void open_matfile_descriptor(int descriptor, std::string_view filename, std::string_view action,
+                                 std::optional<std::string_view> description = std::nullopt);
+
     // Appends one variable: x in column-major order with the given extents. No extents is a
     // scalar; at most 7 extents.
     void write_real64(std::string_view name, std::span<const double> x, std::span<const std::int64_t> extents);
@@ -77,6 +84,8 @@ public:
     void close_matfile();
 
 private:
+    static void check_action(std::string_view action_text);
+    void start(const std::string& header);
     void put(const std::string& bytes);
 
     std::FILE* file_ = nullptr;
