@@ -444,6 +444,9 @@ TEST(Report, EfficiencyOfAMachineThatDoesNotWorkAsItsTypeSaysIsNamedMeaningless)
           " Efficiency                       :    837.98560589341878      %\n"}},
         {"the same to the file alone", "compressor_stage_lieblein.toml", {{"rpm", 785.4}},
          "[reports]\nfile = 'report.txt'\n", no_compression},
+        // The report file is standard output itself: the warning still follows the report.
+        {"the same to /dev/stdout as the report file", "compressor_stage_lieblein.toml", {{"rpm", 785.4}},
+         "[reports]\nfile = '/dev/stdout'\n", no_compression},
         // No efficiency printed, none to qualify.
         {"the same without a report", "compressor_stage_lieblein.toml", {{"rpm", 785.4}}, "", ""},
         {"a turbine at too low a mass flow", "turbine_stage.toml", {{"mdot_in", 10.0}}, screen_and_file,
