@@ -15,7 +15,7 @@
 #include "performance_model_aungier.hpp"
 #include "quorl.hpp"
 #include "test_support.hpp"
-#include "thermo/thermo_perfect_gas.hpp"
+#include "thermo_perfect_gas.hpp"
 
 namespace quorl {
 namespace {

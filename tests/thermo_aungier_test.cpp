@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "test_support.hpp"
-#include "thermo/thermo_aungier.hpp"
+#include "thermo_aungier.hpp"
 
 namespace quorl {
 namespace {

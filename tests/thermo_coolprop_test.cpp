@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "test_support.hpp"
-#include "thermo/thermo_coolprop.hpp"
+#include "thermo_coolprop.hpp"
 
 namespace {
 

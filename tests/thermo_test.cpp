@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "test_support.hpp"
-#include "thermo/thermo.hpp"
-#include "thermo/thermo_aungier.hpp"
-#include "thermo/thermo_perfect_gas.hpp"
+#include "thermo.hpp"
+#include "thermo_aungier.hpp"
+#include "thermo_perfect_gas.hpp"
 
 namespace quorl {
 namespace {

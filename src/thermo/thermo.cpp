@@ -1,4 +1,4 @@
-#include "thermo/thermo.hpp"
+#include "thermo.hpp"
 
 #include <string>
 
@@ -6,9 +6,9 @@
 #include "job_file.hpp"
 #include "stop.hpp"
 #include "strings.hpp"
-#include "thermo/thermo_aungier.hpp"
-#include "thermo/thermo_coolprop.hpp"
-#include "thermo/thermo_perfect_gas.hpp"
+#include "thermo_aungier.hpp"
+#include "thermo_coolprop.hpp"
+#include "thermo_perfect_gas.hpp"
 
 namespace quorl {
 

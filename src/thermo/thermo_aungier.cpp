@@ -1,4 +1,4 @@
-#include "thermo/thermo_aungier.hpp"
+#include "thermo_aungier.hpp"
 
 #include <cmath>
 #include <string>

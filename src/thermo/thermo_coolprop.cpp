@@ -1,4 +1,4 @@
-#include "thermo/thermo_coolprop.hpp"
+#include "thermo_coolprop.hpp"
 
 #include <dlfcn.h>
 

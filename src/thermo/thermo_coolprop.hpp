@@ -9,7 +9,7 @@
 
 #include <toml++/toml.h>
 
-#include "thermo/thermo.hpp"
+#include "thermo.hpp"
 
 namespace quorl {
 

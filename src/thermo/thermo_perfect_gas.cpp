@@ -1,4 +1,4 @@
-#include "thermo/thermo_perfect_gas.hpp"
+#include "thermo_perfect_gas.hpp"
 
 #include <cmath>
 

@@ -4,7 +4,7 @@
 
 #include <toml++/toml.h>
 
-#include "thermo/thermo.hpp"
+#include "thermo.hpp"
 
 namespace quorl {
 

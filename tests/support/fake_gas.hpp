@@ -5,7 +5,7 @@
 
 #include <limits>
 
-#include "thermo/thermo.hpp"
+#include "thermo.hpp"
 
 namespace quorl::test {
 

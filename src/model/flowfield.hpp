@@ -9,7 +9,7 @@
 
 #include "array2d.hpp"
 #include "boundary_conditions.hpp"
-#include "thermo/thermo.hpp"
+#include "thermo.hpp"
 
 namespace quorl {
 
