@@ -10,6 +10,7 @@
 namespace quorl {
 
 struct blade_row_t;
+class thermo_t;
 
 class performance_model_t {
 public:
@@ -33,5 +34,12 @@ void create_performance_model_aungier(std::unique_ptr<performance_model_t>& mode
 // Inlet flow angle in the row's convention minus the inlet blade angle at the leading-edge point:
 // atan2d(wt(i1, j), cm(i1, j)) - inlet_angle at y(i1, j). Shared by every model.
 double incidence_of_row(const blade_row_t& row, int i1, int j);
+
+// Speed of sound at the relative total state (I, s): relative total enthalpy I (J/kg), entropy s.
+double relative_total_sound_speed(const thermo_t& gas, double I, double s);
+// Sonic relative speed (m/s): the relative speed at which the flow, expanded from the relative
+// total state (I, s) at constant relative total enthalpy and entropy, reaches its own speed of
+// sound. Bisection on [0, w_max] to 1e-6 m/s, without a status record: a failure ends the run.
+double sonic_relative_speed(const thermo_t& gas, double I, double s, double w_max);
 
 }  // namespace quorl

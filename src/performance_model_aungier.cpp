@@ -34,8 +34,6 @@ constexpr double max_incidence_factor = 20.0;
 // The rows carry no trailing-edge thickness: it is taken as 2 % of the pitch.
 constexpr double te_thickness_per_pitch = double(0.02f);
 
-constexpr double sonic_xtol = 1e-6;   // tolerance of the sonic bisection
-
 // Relative speed and flow angle at a point of quasi-normal i on streamline j.
 struct relative_flow {
     double W;      // m/s
@@ -255,18 +253,8 @@ double performance_model_aungier_t::deviation(int i1, int i2, int j) const {
     const double wt2 = wt(i2, j);
     const double I = (ff.htot(i2, j) - (ct2 * ct2) / 2.0) + (wt2 * wt2) / 2.0;
     const double s2 = ff.s(i2, j);
-    const double pt = gas.pressure_hs(I, s2);
-    const double Tt = gas.temperature_ps(pt, s2);
-    const double at = gas.sound_speed_pt(pt, Tt);
-
-    // Residual: speed of sound of the state expanded to relative speed w, minus w.
-    const auto f_sonic = [&gas, I, s2](double w) {
-        const double hw = I - (w * w) / 2.0;
-        const double pw = gas.pressure_hs(hw, s2);
-        const double Tw = gas.temperature_hp(hw, pw);
-        return gas.sound_speed_pt(pw, Tw) - w;
-    };
-    const double W_sonic = bisect(f_sonic, 0.0, 2.0 * at, sonic_xtol);
+    const double at = relative_total_sound_speed(gas, I, s2);
+    const double W_sonic = sonic_relative_speed(gas, I, s2, 2.0 * at);
     const double p_sonic = gas.pressure_hs(I - (W_sonic * W_sonic) / 2.0, s2);
     const double rho_sonic = gas.density_ps(p_sonic, s2);
 

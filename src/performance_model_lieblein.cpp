@@ -18,7 +18,7 @@ namespace {
 // Constants written as float literals widened to double, such as double(0.28f), are correlation
 // coefficients taken at single precision: the model is defined with those values.
 
-constexpr double angle_xtol = 1e-6;   // tolerance of the three bisections
+constexpr double angle_xtol = 1e-6;   // tolerance of the two angle bisections
 constexpr double guard = 1e-10;       // keeps the velocity ratio finite for zero Cm
 
 const std::vector<double> default_m1 = {0.17, -0.0333, 0.333};
@@ -205,16 +205,7 @@ lieblein_loss_t performance_model_lieblein_t::loss_terms(int i1, int i2, int j) 
     const double ct1 = ff.ct(i1, j);
     const double I = ff.htot(i1, j) - ct1 * ct1 / 2.0 + wt1 * wt1 / 2.0;
     const double s1 = ff.s(i1, j);
-    const double pt = gas.pressure_hs(I, s1);
-    const double Tt = gas.temperature_ps(pt, s1);
-    const double at = gas.sound_speed_pt(pt, Tt);
-    auto f_sonic = [&](double w) {
-        const double h = I - w * w / 2.0;
-        const double p = gas.pressure_hs(h, s1);
-        const double T = gas.temperature_hp(h, p);
-        return gas.sound_speed_pt(p, T) - w;
-    };
-    L.W_star = bisect(f_sonic, 0.0, at, angle_xtol);
+    L.W_star = sonic_relative_speed(gas, I, s1, relative_total_sound_speed(gas, I, s1));
     L.M1c = (L.W_star / a1) / diffusion_bracket(beta1_star, beta2_star, c.sigma);
 
     // Supercritical inlet: extra loss growing with the Mach number above critical and with the
