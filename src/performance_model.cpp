@@ -14,6 +14,27 @@
 
 namespace quorl {
 
+namespace {
+
+// The context of a model that derives nothing ahead: every call goes to the model.
+class model_context_t final : public performance_context_t {
+public:
+    model_context_t(const performance_model_t& model, int i1, int i2) : model(model), i1(i1), i2(i2) {}
+    double deviation(int j) const override { return model.deviation(i1, i2, j); }
+    double pressure_loss(int j) const override { return model.pressure_loss(i1, i2, j); }
+
+private:
+    const performance_model_t& model;
+    int i1;
+    int i2;
+};
+
+}  // namespace
+
+std::unique_ptr<performance_context_t> performance_model_t::solve_context(int i1, int i2) const {
+    return std::make_unique<model_context_t>(*this, i1, i2);
+}
+
 void create_performance_model(std::unique_ptr<performance_model_t>& model, int k, const toml::table& row_table) {
     const toml::table* table = get_table(row_table, "performance_model");
     if (table == nullptr) fatal("performance_model: no performance model specified");
