@@ -41,4 +41,14 @@ void update_state_variables_at_quasinormal_from_htot_s_c(int q) {
     }
 }
 
+void carry_through_duct(int j) {
+    flowfield_state& ff = flowfield();
+    const mesh_state& ms = mesh();
+    for (int i = 1; i <= ms.number_of_streamlines; ++i) {
+        ff.htot(j, i) = ff.htot(j - 1, i);
+        ff.s(j, i) = ff.s(j - 1, i);
+        ff.ct(j, i) = (ms.r(j - 1, i) * ff.ct(j - 1, i)) / ms.r(j, i);
+    }
+}
+
 }  // namespace quorl

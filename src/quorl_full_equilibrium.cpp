@@ -14,7 +14,6 @@
 #include "machine.hpp"
 #include "math.hpp"
 #include "mesh.hpp"
-#include "optimize.hpp"
 #include "quorl_equilibrium.hpp"
 #include "quorl_full_equilibrium.hpp"
 #include "stop.hpp"
@@ -92,18 +91,10 @@ void solve_full_equilibrium_at_qnormal(int j) {
     const int n = ms.number_of_streamlines;
     const int k = passage_row(j);
     solve_buffers w(n);
-    // Never read, but needed: with a status record a root search that fails (no bracket, no
-    // convergence) returns instead of ending the run, and the flow field keeps the state of its
-    // last residual evaluation. Without it the first such failure would stop the run.
-    solver_info_t info;
     auto at = [](std::vector<double>& v, int i) -> double& { return v[static_cast<std::size_t>(i - 1)]; };
 
     if (k == 0) {
-        for (int i = 1; i <= n; ++i) {
-            ff.htot(j, i) = ff.htot(j - 1, i);
-            ff.s(j, i) = ff.s(j - 1, i);
-            ff.ct(j, i) = ms.r(j - 1, i) * ff.ct(j - 1, i) / ms.r(j, i);
-        }
+        carry_through_duct(j);
         auto flux_rate_difference_with_ct = [&](double x) {
             for (int i = 1; i <= n; ++i) at(w.R, i) = ms.r(j, i) * ff.ct(j, i);
             const vview y = ms.y.row(j);
@@ -117,14 +108,14 @@ void solve_full_equilibrium_at_qnormal(int j) {
             update_state_variables_at_quasinormal_from_htot_s_c(j);
             return mass_flow_rate(j) - ff.boco.mdot_in;
         };
-        root_scalar(flux_rate_difference_with_ct, {.x0 = ff.cm(1, 1), .info = &info});
+        search_root(flux_rate_difference_with_ct, ff.cm(1, 1));
         return;
     }
 
     const blade_row_t& row = machine().blade_row(k);
     const double omega = row_omega(row);
-    const bool compressor = same_word(machine().machine_type, "compressor");
-    const bool turbine = same_word(machine().machine_type, "turbine");
+    const bool compressor = machine().is_compressor();
+    const bool turbine = machine().is_turbine();
     for (int i = 1; i <= n; ++i) {
         const double U1 = omega * ms.r(j - 1, i);
         const double U2 = omega * ms.r(j, i);
@@ -170,7 +161,7 @@ void solve_full_equilibrium_at_qnormal(int j) {
         update_state_variables_at_quasinormal_from_htot_s_c(j);
         return mass_flow_rate(j) - ff.boco.mdot_in;
     };
-    root_scalar(flux_rate_difference_with_beta, {.x0 = ff.cm(j, 1), .info = &info});
+    search_root(flux_rate_difference_with_beta, ff.cm(j, 1));
 }
 
 }  // namespace quorl

@@ -11,7 +11,6 @@
 #include "machine.hpp"
 #include "math.hpp"
 #include "mesh.hpp"
-#include "optimize.hpp"
 #include "quorl_equilibrium.hpp"
 #include "quorl_simplified_equilibrium.hpp"
 #include "stop.hpp"
@@ -31,10 +30,6 @@ void solve_simplified_equilibrium_at_qnormal(int j) {
     const thermo_t& gas = *ff.gas;
     const int n = ms.number_of_streamlines;
     const int k = passage_row(j);
-    // Never read, but needed: with a status record a root search that fails (no bracket, no
-    // convergence) returns instead of ending the run, and the flow field keeps the state of its
-    // last residual evaluation. Without it the first such failure would stop the run.
-    solver_info_t info;
 
     // Static state of streamline i at the pressure the march has reached; returns h.
     auto static_state = [&](int i) {
@@ -51,11 +46,7 @@ void solve_simplified_equilibrium_at_qnormal(int j) {
     };
 
     if (k == 0) {
-        for (int i = 1; i <= n; ++i) {
-            ff.htot(j, i) = ff.htot(j - 1, i);
-            ff.s(j, i) = ff.s(j - 1, i);
-            ff.ct(j, i) = (ms.r(j - 1, i) * ff.ct(j - 1, i)) / ms.r(j, i);
-        }
+        carry_through_duct(j);
         auto flux_rate_difference_with_ct = [&](double x) {
             ff.p(j, 1) = x;
             for (int i = 1; i <= n; ++i) {
@@ -67,7 +58,7 @@ void solve_simplified_equilibrium_at_qnormal(int j) {
             update_state_variables_at_quasinormal_from_htot_s_c(j);
             return mass_flow_rate(j) - ff.boco.mdot_in;
         };
-        root_scalar(flux_rate_difference_with_ct, {.x0 = ff.p(j - 1, 1), .info = &info});
+        search_root(flux_rate_difference_with_ct, ff.p(j - 1, 1));
         return;
     }
 
@@ -95,7 +86,7 @@ void solve_simplified_equilibrium_at_qnormal(int j) {
         update_state_variables_at_quasinormal_from_htot_s_c(j);
         return mass_flow_rate(j) - ff.boco.mdot_in;
     };
-    root_scalar(flux_rate_difference_with_beta, {.x0 = ff.p(j - 1, 1), .info = &info});
+    search_root(flux_rate_difference_with_beta, ff.p(j - 1, 1));
 }
 
 }  // namespace quorl
