@@ -66,7 +66,6 @@ struct qnormal_geometry {
     std::vector<double> dphi_cos_psi;    // dphi / cosd(psi), dphi = d(phi)/dy in rad/m
     std::vector<double> tan_psi_kappa;   // tand(psi) kappa, 1/m
     std::vector<double> kappa_cos_psi;   // kappa cosd(psi), 1/m
-    std::vector<double> cos_lambda;      // cosd(lambda)
 
     explicit qnormal_geometry(int j) {
         const mesh_state& ms = mesh();
@@ -82,7 +81,6 @@ struct qnormal_geometry {
             dphi_cos_psi.push_back(dphi / cosd(psi));
             tan_psi_kappa.push_back(tand(psi) * kappa);
             kappa_cos_psi.push_back(kappa * cosd(psi));
-            cos_lambda.push_back(cosd(ms.lambda(j, i)));
         }
     }
 };
@@ -200,7 +198,10 @@ void solve_full_equilibrium_at_qnormal(int j) {
             const double cb2 = cb * cb;
             at(w.A, i) = cb2 * (curvature_term(g, j, i) -
                                 (at(w.tan_beta, i) / ms.r(j, i)) * diff_at_point_i(vview(w.G), y, i));
-            at(w.B, i) = two_omega * cb * sind(beta) * at(g.cos_lambda, i);
+            // cosd(lambda) is fixed during the solve but stays here: so computed, a flow field gone
+            // non-finite carries the same NaNs as before (which of two NaNs an operation returns
+            // is left to the code generation).
+            at(w.B, i) = two_omega * cb * sind(beta) * cosd(ms.lambda(j, i));
             at(w.C, i) = cb2 * (diff_at_point_i(vview(w.I), y, i) - ff.t(j, i) * at(w.dS, i));
         }
         integrate_across(w, j, x);
