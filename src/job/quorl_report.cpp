@@ -128,8 +128,8 @@ struct performance_t {
 };
 
 performance_t machine_performance() {
-    const bool compressor = same_word(machine().machine_type, "compressor");
-    const bool turbine = same_word(machine().machine_type, "turbine");
+    const bool compressor = machine().is_compressor();
+    const bool turbine = machine().is_turbine();
     if (!compressor && !turbine) fatal("Unknown machine type");
     const flowfield_state& ff = flowfield();
     const int N = mesh().number_of_quasinormals;

@@ -6,12 +6,12 @@
 // read as a(j, i) (mesh.hpp calls the same two indices (i, j)).
 
 #include <cmath>
+#include <vector>
 
 #include "flowfield.hpp"
 #include "machine.hpp"
 #include "math.hpp"
 #include "mesh.hpp"
-#include "optimize.hpp"
 #include "quorl_equilibrium.hpp"
 #include "quorl_simplified_equilibrium.hpp"
 #include "stop.hpp"
@@ -25,16 +25,17 @@ double velocity_from_square(double square) { return std::sqrt(square > 0.0 ? squ
 
 }  // namespace
 
+// Each residual evaluation reads the flow state of j that the previous one left, so only what
+// the solve fixes before its root search is worked out ahead: the mesh geometry of j's mass flow,
+// the row's blading and its model's solve context, and what follows from the state of j - 1
+// (the blade speeds and the rothalpy carried from the leading edge).
 void solve_simplified_equilibrium_at_qnormal(int j) {
     flowfield_state& ff = flowfield();
     const mesh_state& ms = mesh();
     const thermo_t& gas = *ff.gas;
     const int n = ms.number_of_streamlines;
     const int k = passage_row(j);
-    // Never read, but needed: with a status record a root search that fails (no bracket, no
-    // convergence) returns instead of ending the run, and the flow field keeps the state of its
-    // last residual evaluation. Without it the first such failure would stop the run.
-    solver_info_t info;
+    const mass_flow_geometry_t flow_area = mass_flow_geometry(j);
 
     // Static state of streamline i at the pressure the march has reached; returns h.
     auto static_state = [&](int i) {
@@ -51,11 +52,7 @@ void solve_simplified_equilibrium_at_qnormal(int j) {
     };
 
     if (k == 0) {
-        for (int i = 1; i <= n; ++i) {
-            ff.htot(j, i) = ff.htot(j - 1, i);
-            ff.s(j, i) = ff.s(j - 1, i);
-            ff.ct(j, i) = (ms.r(j - 1, i) * ff.ct(j - 1, i)) / ms.r(j, i);
-        }
+        carry_through_duct(j);
         auto flux_rate_difference_with_ct = [&](double x) {
             ff.p(j, 1) = x;
             for (int i = 1; i <= n; ++i) {
@@ -65,37 +62,44 @@ void solve_simplified_equilibrium_at_qnormal(int j) {
                 march_pressure(i);
             }
             update_state_variables_at_quasinormal_from_htot_s_c(j);
-            return mass_flow_rate(j) - ff.boco.mdot_in;
+            return mass_flow_rate(flow_area) - ff.boco.mdot_in;
         };
-        root_scalar(flux_rate_difference_with_ct, {.x0 = ff.p(j - 1, 1), .info = &info});
+        search_root(flux_rate_difference_with_ct, ff.p(j - 1, 1));
         return;
     }
 
-    const blade_row_t& row = machine().blade_row(k);
-    const double omega = row_omega(row);
+    const row_exit_t row(machine().blade_row(k), j);
+    const double omega = row.omega;
     for (int i = 1; i <= n; ++i) {
         ff.s(j, i) = ff.s(j - 1, i);
         ff.cm(j, i) = ff.cm(j - 1, i);
         ff.htot(j, i) = ff.htot(j - 1, i);
     }
+    // Per streamline: the blade speed at the exit and the rothalpy carried from the leading edge.
+    std::vector<double> U2(static_cast<std::size_t>(n > 0 ? n : 0));
+    std::vector<double> I(U2.size());
+    for (int i = 1; i <= n; ++i) {
+        const double U1 = omega * ms.r(j - 1, i);
+        U2[static_cast<std::size_t>(i - 1)] = omega * ms.r(j, i);
+        I[static_cast<std::size_t>(i - 1)] = U1 * ff.ct(j - 1, i) + ff.htot(j - 1, i);
+    }
     auto flux_rate_difference_with_beta = [&](double x) {
         ff.p(j, 1) = x;
         for (int i = 1; i <= n; ++i) {
             const double h = static_state(i);
-            const double beta = exit_flow_angle(row, j, i);
-            const double U1 = omega * ms.r(j - 1, i);
-            const double U2 = omega * ms.r(j, i);
-            const double I = U1 * ff.ct(j - 1, i) + ff.htot(j - 1, i);
+            const double beta = row.flow_angle(i);
+            const double U = U2[static_cast<std::size_t>(i - 1)];
+            const double Ii = I[static_cast<std::size_t>(i - 1)];
             const double tb = tand(beta);
-            ff.cm(j, i) = velocity_from_square((U2 * U2 + 2.0 * (I - h)) / (1.0 + tb * tb));
-            ff.ct(j, i) = tb * ff.cm(j, i) - U2;
+            ff.cm(j, i) = velocity_from_square((U * U + 2.0 * (Ii - h)) / (1.0 + tb * tb));
+            ff.ct(j, i) = tb * ff.cm(j, i) - U;
             march_pressure(i);
-            ff.htot(j, i) = I - U2 * ff.ct(j, i);
+            ff.htot(j, i) = Ii - U * ff.ct(j, i);
         }
         update_state_variables_at_quasinormal_from_htot_s_c(j);
-        return mass_flow_rate(j) - ff.boco.mdot_in;
+        return mass_flow_rate(flow_area) - ff.boco.mdot_in;
     };
-    root_scalar(flux_rate_difference_with_beta, {.x0 = ff.p(j - 1, 1), .info = &info});
+    search_root(flux_rate_difference_with_beta, ff.p(j - 1, 1));
 }
 
 }  // namespace quorl

@@ -51,19 +51,36 @@ double wt(int i, int j) {
     return ff.ct(i, j) * sign;
 }
 
-double mass_flow_rate(int i) {
-    flowfield_state& ff = flowfield();
+double mass_flow_rate(int i) { return mass_flow_rate(mass_flow_geometry(i)); }
+
+mass_flow_geometry_t mass_flow_geometry(int i) {
     const mesh_state& msh = mesh();
-    const int N = msh.number_of_streamlines;
+    const auto n = static_cast<std::size_t>(msh.number_of_streamlines > 0 ? msh.number_of_streamlines : 0);
+    mass_flow_geometry_t g;
+    g.i = i;
+    g.r_two_pi.resize(n);
+    g.cos_psi.resize(n);
+    // r * two_pi is the same double as (r * 2.0) * pi: doubling is exact.
+    for (std::size_t k = 0; k < n; ++k) {
+        const int j = static_cast<int>(k) + 1;
+        g.r_two_pi[k] = msh.r(i, j) * two_pi;
+        g.cos_psi[k] = cosd(msh.phi(i, j) - msh.lambda(i, j));
+    }
+    return g;
+}
+
+double mass_flow_rate(const mass_flow_geometry_t& g) {
+    flowfield_state& ff = flowfield();
+    const int N = mesh().number_of_streamlines;
+    const int i = g.i;
 
     // Called in every residual evaluation: the work buffer is sized once and then reused.
     if (ff.scratch.size() < static_cast<std::size_t>(N)) ff.scratch.resize(static_cast<std::size_t>(N));
-    // r * two_pi is the same double as (r * 2.0) * pi: doubling is exact.
-    for (int j = 1; j <= N; ++j) {
-        ff.scratch[static_cast<std::size_t>(j - 1)] =
-            msh.r(i, j) * two_pi * ff.rho(i, j) * ff.cm(i, j) * cosd(msh.phi(i, j) - msh.lambda(i, j));
+    for (std::size_t k = 0; k < static_cast<std::size_t>(N); ++k) {
+        const int j = static_cast<int>(k) + 1;
+        ff.scratch[k] = g.r_two_pi[k] * ff.rho(i, j) * ff.cm(i, j) * g.cos_psi[k];
     }
-    return integral(vview(ff.scratch.data(), N), msh.y.row(i));
+    return integral(vview(ff.scratch.data(), N), mesh().y.row(i));
 }
 
 }  // namespace quorl

@@ -35,6 +35,18 @@ void init_flowfield(toml::table& root);
 double wt(int i, int j);
 // Mass flow through quasi-normal i, kg/s.
 double mass_flow_rate(int i);
+
+// What the mass flow through quasi-normal i reads of the mesh, per streamline: r 2 pi and
+// cosd(phi - lambda). It changes only when the streamlines of i move or the mesh geometry is
+// recomputed, never during a solve of i, so a solve works it out once for all its residuals.
+struct mass_flow_geometry_t {
+    int i = 0;                      // the quasi-normal
+    std::vector<double> r_two_pi;   // m, streamlines 1..n
+    std::vector<double> cos_psi;    // cosd(phi - lambda), streamlines 1..n
+};
+mass_flow_geometry_t mass_flow_geometry(int i);
+// Mass flow through quasi-normal g.i with the flow field and the mesh points as they stand, kg/s.
+double mass_flow_rate(const mass_flow_geometry_t& g);
 // Writes the flow field with its derived quantities as a MAT-file; an existing file is replaced
 // only by a complete one.
 void save_flowfield(const std::string& filename);

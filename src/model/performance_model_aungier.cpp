@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "flowfield.hpp"
 #include "job_file.hpp"
@@ -33,8 +34,6 @@ constexpr double max_exit_angle = 89.0;   // deg
 constexpr double max_incidence_factor = 20.0;
 // The rows carry no trailing-edge thickness: it is taken as 2 % of the pitch.
 constexpr double te_thickness_per_pitch = double(0.02f);
-
-constexpr double sonic_xtol = 1e-6;   // tolerance of the sonic bisection
 
 // Relative speed and flow angle at a point of quasi-normal i on streamline j.
 struct relative_flow {
@@ -222,23 +221,43 @@ double performance_model_aungier_t::pressure_loss(int i1, int i2, int j) const {
     return Yte + (Ys + Yp_corrected);
 }
 
-double performance_model_aungier_t::deviation(int i1, int i2, int j) const {
-    const mesh_state& msh = mesh();
-    const flowfield_state& ff = flowfield();
+namespace {
 
-    const double b2m = row.outlet_angle.at(msh.y(i2, j));
-    const double B2 = b2m + 90.0;
+// What the deviation reads of the row and of the leading edge at one streamline. None of it
+// changes while the trailing edge is solved: the outlet angle is read at the trailing edge's
+// mesh point (moved only between solves), the mass flux is the leading edge's, which the solve
+// of the trailing edge does not write.
+struct exit_blading {
+    double B2;           // outlet metal angle from tangential, deg
+    double sin_B2;       // sind(B2)
+    double B2_90_sq;     // (B2 / 90)^2
+    double mass_flux1;   // rho cm at the leading-edge point, kg/(m2 s)
+};
+
+exit_blading exit_blading_at(const blade_row_t& row, int i1, int i2, int j) {
+    const flowfield_state& ff = flowfield();
+    exit_blading e{};
+    const double b2m = row.outlet_angle.at(mesh().y(i2, j));
+    e.B2 = b2m + 90.0;
+    e.sin_B2 = sind(e.B2);
+    const double b = e.B2 / 90.0;
+    e.B2_90_sq = b * b;
+    e.mass_flux1 = ff.rho(i1, j) * ff.cm(i1, j);
+    return e;
+}
+
+double deviation_at(const exit_blading& e, int i2, int j) {
+    const flowfield_state& ff = flowfield();
+    const double B2 = e.B2;
     const relative_flow out = relative_flow_at(i2, j);
     const double M2 = mach_number_at(i2, j, out.W);
 
     // sin B2 scaled by 0.2 x + 0.8 = 1 + 0.2 (x - 1), x = rho2 cm2 / (rho1 cm1) the ratio of the
     // meridional mass fluxes at exit and inlet.
-    const double o =
-        (((double(0.2f) * ff.rho(i2, j)) * ff.cm(i2, j)) / (ff.rho(i1, j) * ff.cm(i1, j)) + double(0.8f)) * sind(B2);
+    const double o = (((double(0.2f) * ff.rho(i2, j)) * ff.cm(i2, j)) / e.mass_flux1 + double(0.8f)) * e.sin_B2;
 
     if (M2 < 1.0) {
-        const double b = B2 / 90.0;
-        double d = asind(o * (1.0 + (1.0 - o) * (b * b))) - B2;
+        double d = asind(o * (1.0 + (1.0 - o) * e.B2_90_sq)) - B2;
         if (M2 >= 0.5) {
             // From M2 = 0.5 the deviation fades to 0 at M2 = 1 (a smooth step in v = 2 M2 - 1).
             const double v = 2.0 * M2 - 1.0;
@@ -255,24 +274,43 @@ double performance_model_aungier_t::deviation(int i1, int i2, int j) const {
     const double wt2 = wt(i2, j);
     const double I = (ff.htot(i2, j) - (ct2 * ct2) / 2.0) + (wt2 * wt2) / 2.0;
     const double s2 = ff.s(i2, j);
-    const double pt = gas.pressure_hs(I, s2);
-    const double Tt = gas.temperature_ps(pt, s2);
-    const double at = gas.sound_speed_pt(pt, Tt);
-
-    // Residual: speed of sound of the state expanded to relative speed w, minus w.
-    const auto f_sonic = [&gas, I, s2](double w) {
-        const double hw = I - (w * w) / 2.0;
-        const double pw = gas.pressure_hs(hw, s2);
-        const double Tw = gas.temperature_hp(hw, pw);
-        return gas.sound_speed_pt(pw, Tw) - w;
-    };
-    const double W_sonic = bisect(f_sonic, 0.0, 2.0 * at, sonic_xtol);
+    const double at = relative_total_sound_speed(gas, I, s2);
+    const double W_sonic = sonic_relative_speed(gas, I, s2, 2.0 * at);
     const double p_sonic = gas.pressure_hs(I - (W_sonic * W_sonic) / 2.0, s2);
     const double rho_sonic = gas.density_ps(p_sonic, s2);
 
     const double d = asind(((o * rho_sonic) * W_sonic) / (ff.rho(i2, j) * out.W)) - B2;
     const double d_max = max_exit_angle - B2;
     return d < d_max ? d : d_max;
+}
+
+// One solve of the row's trailing edge i2: the blading of every streamline, read once.
+class aungier_context_t final : public performance_context_t {
+public:
+    aungier_context_t(const performance_model_aungier_t& model, int i1, int i2) : model(model), i1(i1), i2(i2) {
+        const int n = mesh().number_of_streamlines;
+        blading.reserve(static_cast<std::size_t>(n > 0 ? n : 0));
+        for (int j = 1; j <= n; ++j) blading.push_back(exit_blading_at(model.row, i1, i2, j));
+    }
+
+    double deviation(int j) const override { return deviation_at(blading[static_cast<std::size_t>(j - 1)], i2, j); }
+    double pressure_loss(int j) const override { return model.pressure_loss(i1, i2, j); }
+
+private:
+    const performance_model_aungier_t& model;
+    int i1;
+    int i2;
+    std::vector<exit_blading> blading;   // streamlines 1..n
+};
+
+}  // namespace
+
+double performance_model_aungier_t::deviation(int i1, int i2, int j) const {
+    return deviation_at(exit_blading_at(row, i1, i2, j), i2, j);
+}
+
+std::unique_ptr<performance_context_t> performance_model_aungier_t::solve_context(int i1, int i2) const {
+    return std::make_unique<aungier_context_t>(*this, i1, i2);
 }
 
 double performance_model_aungier_t::incidence(int i1, int, int j) const { return incidence_of_row(row, i1, j); }

@@ -16,6 +16,7 @@ public:
     double deviation(int i1, int i2, int j) const override;
     double incidence(int i1, int i2, int j) const override;
     double pressure_loss(int i1, int i2, int j) const override;
+    std::unique_ptr<performance_context_t> solve_context(int i1, int i2) const override;
 
     const blade_row_t& row;      // the owning row
     double Kmod;                 // factor on the incidence factor of the profile loss

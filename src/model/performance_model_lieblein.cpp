@@ -18,13 +18,14 @@ namespace {
 // Constants written as float literals widened to double, such as double(0.28f), are correlation
 // coefficients taken at single precision: the model is defined with those values.
 
-constexpr double angle_xtol = 1e-6;   // tolerance of the three bisections
+constexpr double angle_xtol = 1e-6;   // tolerance of the two angle bisections
 constexpr double guard = 1e-10;       // keeps the velocity ratio finite for zero Cm
 
 const std::vector<double> default_m1 = {0.17, -0.0333, 0.333};
 
-// Geometry and inlet flow of one streamline of the row. Every public operation reads it once
-// and hands it to the steps below.
+// Geometry and inlet flow of one streamline of the row. None of it changes while the row's
+// trailing edge is solved: the tables are read at the mesh points (moved only between solves),
+// and the flow is that of the leading edge, which the solve of the trailing edge does not write.
 struct cascade_point {
     double sigma;    // solidity
     double tb;       // relative thickness
@@ -34,8 +35,7 @@ struct cascade_point {
     double wt1;      // relative swirl at the leading-edge point, m/s
     double beta1;    // inlet relative flow angle, deg
     double beta1c;   // beta1 limited to [0, 70]
-    double cm1;
-    double cm2;
+    double cm1;      // meridional velocity at the leading-edge point, m/s
 };
 
 cascade_point cascade_at(const blade_row_t& row, int i1, int i2, int j) {
@@ -51,7 +51,6 @@ cascade_point cascade_at(const blade_row_t& row, int i1, int i2, int j) {
     c.beta2m = row.outlet_angle.at(msh.y(i2, j));
     c.theta = c.beta1m - c.beta2m;
     c.cm1 = ff.cm(i1, j);
-    c.cm2 = ff.cm(i2, j);
     c.wt1 = wt(i1, j);
     c.beta1 = atan2d(c.wt1, c.cm1);
     c.beta1c = std::max(std::min(c.beta1, 70.0), 0.0);
@@ -96,12 +95,12 @@ double diffusion_bracket(double beta1_star, double beta2_star, double sigma) {
 }
 
 // Design loss from the design incidence and deviation of the same point.
-lieblein_design_loss_t design_loss_at(const cascade_point& c, double i_star, double delta_star, double K1,
-                                      double K2) {
+lieblein_design_loss_t design_loss_at(const cascade_point& c, double cm2, double i_star, double delta_star,
+                                      double K1, double K2) {
     lieblein_design_loss_t d;
     d.beta1_star = c.beta1m + i_star;
     d.beta2_star = c.beta2m + delta_star;
-    d.R = (std::fabs(c.cm1) * cosd(d.beta2_star)) / (std::fabs(c.cm2) * cosd(d.beta1_star));
+    d.R = (std::fabs(c.cm1) * cosd(d.beta2_star)) / (std::fabs(cm2) * cosd(d.beta1_star));
     d.Deq = diffusion_bracket(d.beta1_star, d.beta2_star, c.sigma) * d.R;
     const double X = (d.Deq - 1.0) * (d.Deq - 1.0);
     d.omega_star = K1 * (K2 + double(3.1f) * X + double(0.4f) * (X * X * X * X)) * 2.0 * c.sigma /
@@ -109,65 +108,44 @@ lieblein_design_loss_t design_loss_at(const cascade_point& c, double i_star, dou
     return d;
 }
 
-}  // namespace
+// What the deviation and the loss derive from the cascade point alone, and so also fixed while
+// the trailing edge is solved.
+struct cascade_design {
+    cascade_point c;
+    double i_star;       // design incidence, deg
+    double delta_star;   // design deviation, deg
+    // (beta1 - beta1m - i*) slope + delta*: the deviation before its velocity-ratio term.
+    double deviation_base;
+};
 
-void create_performance_model_lieblein(std::unique_ptr<performance_model_t>& model, int k,
-                                       const toml::table& table) {
-    const double Ksh = get_real_or_stop(table, "Ksh", 1.0, "performance_model.");
-    const double K1 = get_real_or_stop(table, "K1", 0.004, "performance_model.");
-    const double K2 = get_real_or_stop(table, "K2", 4.0, "performance_model.");
-
-    std::vector<double> m1 = default_m1;
-    if (const toml::array* array = get_array(table, "m1")) {
-        if (array_to_reals(*array, m1) != 0) fatal("performance_model.m1 must hold only numbers");
-    }
-
-    model.reset();
-    model = std::make_unique<performance_model_lieblein_t>(machine().blade_row(k), Ksh, K1, K2, std::move(m1));
-}
-
-double performance_model_lieblein_t::design_incidence(int i1, int i2, int j) const {
-    return design_incidence_at(cascade_at(row, i1, i2, j), Ksh);
-}
-
-double performance_model_lieblein_t::design_deviation(int i1, int i2, int j) const {
-    return design_deviation_at(cascade_at(row, i1, i2, j), Ksh, m1);
-}
-
-double performance_model_lieblein_t::deviation(int i1, int i2, int j) const {
-    const cascade_point c = cascade_at(row, i1, i2, j);
+cascade_design design_at(const cascade_point& c, double Ksh, const std::vector<double>& m1) {
+    cascade_design d{c, design_incidence_at(c, Ksh), design_deviation_at(c, Ksh, m1), 0.0};
     const double sigma4 = c.sigma * c.sigma * c.sigma * c.sigma;
-
     const double slope =
         ((0.25 * sigma4 + c.sigma) / std::pow(c.beta1c / 53.0, 2.5) + 1.0) / std::exp(double(3.1f) * c.sigma);
-    const double i_star = design_incidence_at(c, Ksh);
-    const double delta_star = design_deviation_at(c, Ksh, m1);
-    const double d = (c.beta1 - c.beta1m - i_star) * slope + delta_star +
-                     10.0 * (1.0 - (std::fabs(c.cm2) + guard) / (std::fabs(c.cm1) + guard));
-    // fmax drops a NaN d in favour of 0; the upper limit is taken last.
-    return std::fmin(85.0 - c.beta2m, std::fmax(d, 0.0));
+    d.deviation_base = (c.beta1 - c.beta1m - d.i_star) * slope + d.delta_star;
+    return d;
 }
 
-double performance_model_lieblein_t::incidence(int i1, int, int j) const { return incidence_of_row(row, i1, j); }
-
-lieblein_design_loss_t performance_model_lieblein_t::design_loss_terms(int i1, int i2, int j) const {
-    const cascade_point c = cascade_at(row, i1, i2, j);
-    return design_loss_at(c, design_incidence_at(c, Ksh), design_deviation_at(c, Ksh, m1), K1, K2);
+// Off-design deviation, deg, with cm2 the meridional velocity at the trailing-edge point.
+double deviation_at(const cascade_design& d, double cm2) {
+    const double dev = d.deviation_base + 10.0 * (1.0 - (std::fabs(cm2) + guard) / (std::fabs(d.c.cm1) + guard));
+    // fmax drops a NaN deviation in favour of 0; the upper limit is taken last.
+    return std::fmin(85.0 - d.c.beta2m, std::fmax(dev, 0.0));
 }
 
-double performance_model_lieblein_t::design_pressure_loss(int i1, int i2, int j) const {
-    return design_loss_terms(i1, i2, j).omega_star;
-}
-
-lieblein_loss_t performance_model_lieblein_t::loss_terms(int i1, int i2, int j) const {
-    const cascade_point c = cascade_at(row, i1, i2, j);
+// Off-design loss with its intermediate values, cm2 as in deviation_at.
+lieblein_loss_t loss_at(const performance_model_lieblein_t& model, const cascade_design& d, double cm2, int i1,
+                        int j) {
+    const cascade_point& c = d.c;
+    const double Ksh = model.Ksh;
     const flowfield_state& ff = flowfield();
     const thermo_t& gas = *ff.gas;
     lieblein_loss_t L;
 
-    L.i_star = design_incidence_at(c, Ksh);
+    L.i_star = d.i_star;
     const double beta1_star = c.beta1m + L.i_star;
-    L.delta_star = design_deviation_at(c, Ksh, m1);
+    L.delta_star = d.delta_star;
     const double beta2_star = c.beta2m + L.delta_star;
 
     // Stall- and choke-side limits of the inlet flow angle.
@@ -197,7 +175,7 @@ lieblein_loss_t performance_model_lieblein_t::loss_terms(int i1, int i2, int j) 
     L.is = L.i_star + Ds / (1.0 + 0.5 * (kM1 * kM1 * kM1));
     L.im = L.ic + (L.is - L.ic) * Dc / (Dc + Ds);
 
-    L.omega_star = design_loss_at(c, L.i_star, L.delta_star, K1, K2).omega_star;
+    L.omega_star = design_loss_at(c, cm2, L.i_star, L.delta_star, model.K1, model.K2).omega_star;
     const double di = L.im - L.i_star;
     L.omegam = L.omega_star * (1.0 + (di * di) / (Ds * Ds));
 
@@ -205,16 +183,7 @@ lieblein_loss_t performance_model_lieblein_t::loss_terms(int i1, int i2, int j) 
     const double ct1 = ff.ct(i1, j);
     const double I = ff.htot(i1, j) - ct1 * ct1 / 2.0 + wt1 * wt1 / 2.0;
     const double s1 = ff.s(i1, j);
-    const double pt = gas.pressure_hs(I, s1);
-    const double Tt = gas.temperature_ps(pt, s1);
-    const double at = gas.sound_speed_pt(pt, Tt);
-    auto f_sonic = [&](double w) {
-        const double h = I - w * w / 2.0;
-        const double p = gas.pressure_hs(h, s1);
-        const double T = gas.temperature_hp(h, p);
-        return gas.sound_speed_pt(p, T) - w;
-    };
-    L.W_star = bisect(f_sonic, 0.0, at, angle_xtol);
+    L.W_star = sonic_relative_speed(gas, I, s1, relative_total_sound_speed(gas, I, s1));
     L.M1c = (L.W_star / a1) / diffusion_bracket(beta1_star, beta2_star, c.sigma);
 
     // Supercritical inlet: extra loss growing with the Mach number above critical and with the
@@ -233,6 +202,77 @@ lieblein_loss_t performance_model_lieblein_t::loss_terms(int i1, int i2, int j) 
     const double omega = L.omegam * lieblein_incidence_loss_factor(L.xi);
     L.omega = std::isnan(omega) ? 1.0 : std::min(omega, 1.0);
     return L;
+}
+
+// One solve of the row's trailing edge i2: the design of every streamline, worked out once.
+class lieblein_context_t final : public performance_context_t {
+public:
+    lieblein_context_t(const performance_model_lieblein_t& model, int i1, int i2) : model(model), i1(i1), i2(i2) {
+        const int n = mesh().number_of_streamlines;
+        design.reserve(static_cast<std::size_t>(n > 0 ? n : 0));
+        for (int j = 1; j <= n; ++j)
+            design.push_back(design_at(cascade_at(model.row, i1, i2, j), model.Ksh, model.m1));
+    }
+
+    double deviation(int j) const override { return deviation_at(at(j), flowfield().cm(i2, j)); }
+    double pressure_loss(int j) const override { return loss_at(model, at(j), flowfield().cm(i2, j), i1, j).omega; }
+
+private:
+    const cascade_design& at(int j) const { return design[static_cast<std::size_t>(j - 1)]; }
+
+    const performance_model_lieblein_t& model;
+    int i1;
+    int i2;
+    std::vector<cascade_design> design;   // streamlines 1..n
+};
+
+}  // namespace
+
+void create_performance_model_lieblein(std::unique_ptr<performance_model_t>& model, int k,
+                                       const toml::table& table) {
+    const double Ksh = get_real_or_stop(table, "Ksh", 1.0, "performance_model.");
+    const double K1 = get_real_or_stop(table, "K1", 0.004, "performance_model.");
+    const double K2 = get_real_or_stop(table, "K2", 4.0, "performance_model.");
+
+    std::vector<double> m1 = default_m1;
+    if (const toml::array* array = get_array(table, "m1")) {
+        if (array_to_reals(*array, m1) != 0) fatal("performance_model.m1 must hold only numbers");
+    }
+
+    model.reset();
+    model = std::make_unique<performance_model_lieblein_t>(machine().blade_row(k), Ksh, K1, K2, std::move(m1));
+}
+
+double performance_model_lieblein_t::design_incidence(int i1, int i2, int j) const {
+    return design_incidence_at(cascade_at(row, i1, i2, j), Ksh);
+}
+
+double performance_model_lieblein_t::design_deviation(int i1, int i2, int j) const {
+    return design_deviation_at(cascade_at(row, i1, i2, j), Ksh, m1);
+}
+
+double performance_model_lieblein_t::deviation(int i1, int i2, int j) const {
+    return deviation_at(design_at(cascade_at(row, i1, i2, j), Ksh, m1), flowfield().cm(i2, j));
+}
+
+double performance_model_lieblein_t::incidence(int i1, int, int j) const { return incidence_of_row(row, i1, j); }
+
+lieblein_design_loss_t performance_model_lieblein_t::design_loss_terms(int i1, int i2, int j) const {
+    const cascade_point c = cascade_at(row, i1, i2, j);
+    return design_loss_at(c, flowfield().cm(i2, j), design_incidence_at(c, Ksh), design_deviation_at(c, Ksh, m1),
+                          K1, K2);
+}
+
+double performance_model_lieblein_t::design_pressure_loss(int i1, int i2, int j) const {
+    return design_loss_terms(i1, i2, j).omega_star;
+}
+
+lieblein_loss_t performance_model_lieblein_t::loss_terms(int i1, int i2, int j) const {
+    return loss_at(*this, design_at(cascade_at(row, i1, i2, j), Ksh, m1), flowfield().cm(i2, j), i1, j);
+}
+
+std::unique_ptr<performance_context_t> performance_model_lieblein_t::solve_context(int i1, int i2) const {
+    return std::make_unique<lieblein_context_t>(*this, i1, i2);
 }
 
 double performance_model_lieblein_t::pressure_loss(int i1, int i2, int j) const { return loss_terms(i1, i2, j).omega; }

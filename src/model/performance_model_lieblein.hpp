@@ -2,8 +2,9 @@
 // Lieblein-type compressor cascade model: design incidence and deviation from solidity,
 // thickness, camber and inlet flow angle; off-design deviation; design loss from the equivalent
 // diffusion ratio; off-design loss between a choke-side and a stall-side incidence limit with
-// inlet Mach-number corrections. Everything is recomputed at each call from the current mesh,
-// flow field and row tables.
+// inlet Mach-number corrections. Each call recomputes everything from the current mesh, flow
+// field and row tables; a solve context works out the design of every streamline once per solve
+// and recomputes only what reads the trailing edge's flow.
 
 #include <utility>
 #include <vector>
@@ -47,6 +48,7 @@ public:
     double deviation(int i1, int i2, int j) const override;
     double incidence(int i1, int i2, int j) const override;
     double pressure_loss(int i1, int i2, int j) const override;
+    std::unique_ptr<performance_context_t> solve_context(int i1, int i2) const override;
 
     // The design values at one streamline. deviation and pressure_loss compute the same values
     // from the cascade point they read once, so these are not points of extension.

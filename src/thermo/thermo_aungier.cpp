@@ -259,11 +259,7 @@ thermo_aungier_t new_thermo_aungier_t(const toml::table& thermo) {
     gas.h_off = h_std - (aungier::cp0_integral(gas, T_std) + aungier::hr_at(gas, ref));
     gas.s_off = s_std - (aungier::s0_at(gas, T_std, log_p_ref) + aungier::sr_at(gas, ref, log_p_ref));
 
-    // The defaults are the members' initial values.
-    gas.mu0 = get_real_or_stop(*table, "mu0", gas.mu0, "aungier.");
-    gas.T0 = get_real_or_stop(*table, "T0", gas.T0, "aungier.");
-    gas.S = get_real_or_stop(*table, "S", gas.S, "aungier.");
-    gas.Pr = get_real_or_stop(*table, "Pr", gas.Pr, "aungier.");
+    gas.read_transport(*table, "aungier.");
     return gas;
 }
 
@@ -292,13 +288,6 @@ double thermo_aungier_t::sound_speed_pt(double p, double T) const {
     const double v = st.v;
     return std::sqrt((cp / (cp - T * v * (alpha * alpha) / kappa_T)) * (v / kappa_T));
 }
-
-// Sutherland's law.
-double thermo_aungier_t::viscosity_pt(double, double T) const {
-    return mu0 * std::pow(T / T0, 1.5) * (T0 + S) / (T + S);
-}
-
-double thermo_aungier_t::prandtl_pt(double, double) const { return Pr; }
 
 // Newton on T at fixed p.
 double thermo_aungier_t::temperature_hp(double h, double p) const {

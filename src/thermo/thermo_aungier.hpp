@@ -5,15 +5,16 @@
 // h and s at the job file's h_std and s_std at 1e5 Pa and 298.15 K. The largest compressibility
 // root is always taken. Operations whose arguments are not (p, T) invert by Newton iteration
 // from 1e5 Pa, 298.15 K and return their last iterate after 100 steps, converged or not.
+// Transport properties: Sutherland's viscosity and a constant Prandtl number.
 
 #include <toml++/toml.h>
 
 #include "array2d.hpp"
-#include "thermo.hpp"
+#include "thermo_sutherland.hpp"
 
 namespace quorl {
 
-class thermo_aungier_t : public thermo_t {
+class thermo_aungier_t : public thermo_sutherland_t {
 public:
     double r = 0.0;                // specific gas constant R, J/(kg K)
     double T_crit = 0.0;           // critical temperature, K
@@ -28,11 +29,6 @@ public:
     double h_off = 0.0;            // enthalpy offset, J/kg
     double s_off = 0.0;            // entropy offset, J/(kg K)
     double v_ref = 0.0;            // specific volume at 1e5 Pa and 298.15 K, m3/kg
-    // Transport properties, by default those of air.
-    double mu0 = 1.716e-05;        // Sutherland reference viscosity, Pa s
-    double T0 = 273.15;            // Sutherland reference temperature, K
-    double S = 110.4;              // Sutherland constant, K
-    double Pr = 0.72;              // Prandtl number
 
     double density_hp(double h, double p) const override;
     double density_pt(double p, double T) const override;
@@ -40,11 +36,9 @@ public:
     double entropy_hp(double h, double p) const override;
     double enthalpy_pt(double p, double T) const override;
     double entropy_pt(double p, double T) const override;
-    double prandtl_pt(double p, double T) const override;
     double specific_heat_pressure_pt(double p, double T) const override;
     double sound_speed_pt(double p, double T) const override;
     double pressure_hs(double h, double s) const override;
-    double viscosity_pt(double p, double T) const override;
     double temperature_ps(double p, double s) const override;
     double temperature_hp(double h, double p) const override;
     double enthalpy_ps(double p, double s) const override;

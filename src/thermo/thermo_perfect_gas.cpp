@@ -14,10 +14,7 @@ thermo_perfect_gas_t new_thermo_perfect_gas_t(const toml::table& thermo) {
     thermo_perfect_gas_t gas;
     if (get_value(*table, "r", gas.r) != stat_success) fatal("perfect_gas.r not found in thermo table");
     if (get_value(*table, "cp", gas.cp) != stat_success) fatal("perfect_gas.cp not found in thermo table");
-    gas.mu0 = get_real_or_stop(*table, "mu0", 1.716e-05, "perfect_gas.");
-    gas.T0 = get_real_or_stop(*table, "T0", 273.15, "perfect_gas.");
-    gas.S = get_real_or_stop(*table, "S", 110.4, "perfect_gas.");
-    gas.Pr = get_real_or_stop(*table, "Pr", 0.72, "perfect_gas.");
+    gas.read_transport(*table, "perfect_gas.");
     return gas;
 }
 
@@ -35,18 +32,11 @@ double thermo_perfect_gas_t::enthalpy_pt(double, double T) const { return cp * T
 
 double thermo_perfect_gas_t::entropy_pt(double p, double T) const { return cp * std::log(T) - r * std::log(p); }
 
-double thermo_perfect_gas_t::prandtl_pt(double, double) const { return Pr; }
-
 double thermo_perfect_gas_t::specific_heat_pressure_pt(double, double) const { return cp; }
 
 double thermo_perfect_gas_t::sound_speed_pt(double, double T) const { return std::sqrt(cp / (cp - r) * r * T); }
 
 double thermo_perfect_gas_t::pressure_hs(double h, double s) const { return this->pressure_st(s, h / cp); }
-
-// Sutherland's law.
-double thermo_perfect_gas_t::viscosity_pt(double, double T) const {
-    return mu0 * std::pow(T / T0, 1.5) * (T0 + S) / (T + S);
-}
 
 double thermo_perfect_gas_t::temperature_ps(double p, double s) const {
     return std::pow(p, r / cp) * std::exp(s / cp);

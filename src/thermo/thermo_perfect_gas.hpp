@@ -4,18 +4,14 @@
 
 #include <toml++/toml.h>
 
-#include "thermo.hpp"
+#include "thermo_sutherland.hpp"
 
 namespace quorl {
 
-class thermo_perfect_gas_t : public thermo_t {
+class thermo_perfect_gas_t : public thermo_sutherland_t {
 public:
     double r = 0.0;         // specific gas constant, J/(kg K)
     double cp = 0.0;        // specific heat at constant pressure, J/(kg K)
-    double mu0 = 1.716e-05; // Sutherland reference viscosity, Pa s
-    double T0 = 273.15;     // Sutherland reference temperature, K
-    double S = 110.4;       // Sutherland constant, K
-    double Pr = 0.72;       // Prandtl number
 
     double density_hp(double h, double p) const override;
     double density_pt(double p, double T) const override;
@@ -23,11 +19,9 @@ public:
     double entropy_hp(double h, double p) const override;
     double enthalpy_pt(double p, double T) const override;
     double entropy_pt(double p, double T) const override;
-    double prandtl_pt(double p, double T) const override;
     double specific_heat_pressure_pt(double p, double T) const override;
     double sound_speed_pt(double p, double T) const override;
     double pressure_hs(double h, double s) const override;
-    double viscosity_pt(double p, double T) const override;
     double temperature_ps(double p, double s) const override;
     double temperature_hp(double h, double p) const override;
     double enthalpy_ps(double p, double s) const override;
