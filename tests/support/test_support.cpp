@@ -2,6 +2,7 @@
 
 #include <sys/wait.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -76,6 +77,16 @@ std::filesystem::path data_path(std::string_view name) { return std::filesystem:
 
 std::filesystem::path source_path(std::string_view name) {
     return std::filesystem::path(QUORL_SOURCE_DIR) / name;
+}
+
+double report_value(const std::string& out, const std::string& label) {
+    // The label itself, padded with blanks up to its colon ("Mass flow rate" is not "Mass flow
+    // rate at inlet").
+    for (std::size_t at = out.find(" " + label + " "); at != std::string::npos; at = out.find(" " + label + " ", at + 1)) {
+        const std::size_t colon = out.find_first_not_of(' ', at + 1 + label.size());
+        if (colon != std::string::npos && out[colon] == ':') return std::strtod(out.c_str() + colon + 1, nullptr);
+    }
+    return std::nan("");
 }
 
 }  // namespace quorl::test

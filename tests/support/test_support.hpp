@@ -44,6 +44,10 @@ toml::table parse_toml(std::string_view text);
 std::filesystem::path data_path(std::string_view name);
 std::filesystem::path source_path(std::string_view name);
 
+// The value after a label of the report and its colon ("Power", "Efficiency", "Compression
+// (total-total)", "Mass flow rate", ...), NaN when the label is missing.
+double report_value(const std::string& out, const std::string& label);
+
 // Runs `f` with standard output captured and returns what it printed. When `f` throws, the
 // capture ends before the exception passes on, so that the next capture can start.
 template <class F>
