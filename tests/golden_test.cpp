@@ -4,7 +4,8 @@
 // ones kept under tests/golden: the results file past its 128-byte header (which holds the
 // date; any NaN there equals any other), the report file and standard output but for the line
 // with the date, the exit status and standard error. A change that is meant to alter the numbers remakes them with
-// scripts/remake_golden.sh.
+// scripts/remake_golden.sh. (tests/golden/fixed_flow_field holds the report of a hand-set flow
+// field under the same rules; report_test compares it.)
 //
 // QUORL_GOLDEN_BINARY runs another quorl binary than the one built here; QUORL_UPDATE_GOLDEN=1
 // writes the outputs as the new golden files instead of comparing.
@@ -62,15 +63,6 @@ std::string prepared_job(const std::string& text) {
     return out;
 }
 
-// Text without the line that carries the date and time of the run.
-std::string without_date(const std::string& text) {
-    std::istringstream in(text);
-    std::string line, out;
-    while (std::getline(in, line))
-        if (line.find(" generated on ") == std::string::npos) out += line + "\n";
-    return out;
-}
-
 // The results file past its header.
 std::string past_header(const std::string& bytes) { return bytes.size() < 128 ? bytes : bytes.substr(128); }
 
@@ -99,7 +91,7 @@ TEST_P(Golden, OutputsAreByteIdentical) {
     const golden_case& c = GetParam();
     const char* binary_override = std::getenv("QUORL_GOLDEN_BINARY");
     const std::string binary = binary_override && *binary_override ? binary_override : QUORL_BINARY;
-    const bool update = std::getenv("QUORL_UPDATE_GOLDEN") && std::string(std::getenv("QUORL_UPDATE_GOLDEN")) == "1";
+    const bool update = updating_golden();
 
     const fs::path dir = fresh_dir(std::string("golden_") + c.name);
     write_file(dir / "job.toml", prepared_job(read_file(source_path(c.job))));
@@ -117,7 +109,7 @@ TEST_P(Golden, OutputsAreByteIdentical) {
         {"report.txt", without_date(read_file(dir / "report.txt"))},
         {"results.mat", past_header(read_file(dir / "results.mat"))},
     };
-    const fs::path golden = source_path("tests/golden") / c.name;
+    const fs::path golden = golden_path(c.name);
     if (update) {
         fs::create_directories(golden);
         for (const auto& o : outputs) write_file(golden / o.file, o.bytes);

@@ -73,10 +73,23 @@ toml::table parse_toml(std::string_view text) {
     return table;
 }
 
-std::filesystem::path data_path(std::string_view name) { return std::filesystem::path(QUORL_TEST_DATA) / name; }
-
 std::filesystem::path source_path(std::string_view name) {
     return std::filesystem::path(QUORL_SOURCE_DIR) / name;
+}
+
+std::filesystem::path golden_path(std::string_view name) { return source_path("tests/golden") / name; }
+
+bool updating_golden() {
+    const char* update = std::getenv("QUORL_UPDATE_GOLDEN");
+    return update != nullptr && std::string_view(update) == "1";
+}
+
+std::string without_date(const std::string& text) {
+    std::istringstream in(text);
+    std::string line, out;
+    while (std::getline(in, line))
+        if (line.find(" generated on ") == std::string::npos) out += line + "\n";
+    return out;
 }
 
 double report_value(const std::string& out, const std::string& label) {
