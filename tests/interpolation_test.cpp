@@ -104,7 +104,7 @@ TEST(Interp1, PchipSlopesAtInnerNodesAreWeightedHarmonicMeans) {
 }
 
 // Both end intervals, inside the table and beyond it, and the inner intervals around a flat
-// piece and a local minimum, against a cubic Hermite evaluation outside this code: SciPy's
+// interval and a local minimum, against a cubic Hermite evaluation outside this code: SciPy's
 // PchipInterpolator gives the slopes at the inner nodes (the same weighted harmonic mean), the
 // end nodes take their interval's secant, and CubicHermiteSpline evaluates:
 //   x = [0, .4, 1, 1.3, 2.2, 3, 3.1]; y = [2, 2.6, 2.9, 2.9, 1.5, .7, 1.1]
@@ -136,12 +136,12 @@ TEST(Interp1, PchipKeepsMonotonicityAndIsSmoothAtTheNodes) {
     dvec y{-3.0};
     for (int i = 0; i < 40; ++i) {
         x.push_back(x.back() + 0.05 + u(rng));
-        y.push_back(y.back() + (i % 7 == 3 ? 0.0 : 10.0 * u(rng)));  // rising, with flat pieces
+        y.push_back(y.back() + (i % 7 == 3 ? 0.0 : 10.0 * u(rng)));  // rising, with flat intervals
     }
     dvec xi;
     for (double q = x.front(); q <= x.back(); q += 0.003) xi.push_back(q);
     const dvec yi = interp1_rank01(x, y, xi, "pchip");
-    const double bits = 1e-13;  // on a flat piece the cubic is constant up to the last bits
+    const double bits = 1e-13;  // on a flat interval the cubic is constant up to the last bits
     for (std::size_t j = 1; j < yi.size(); ++j) EXPECT_GE(yi[j], yi[j - 1] - bits) << xi[j];
     for (std::size_t j = 0; j < xi.size(); ++j) {
         const auto k = static_cast<std::size_t>(std::upper_bound(x.begin(), x.end(), xi[j]) - x.begin()) - 1;
