@@ -157,18 +157,24 @@ TEST(Mesh, RedistributionMovesInnerPointsOnly) {
     redistribute_streamlines_at_quasinormal(2, f.rho, f.cm, 1.0);
     const mesh_state full = mesh();
     mesh() = before;
+    redistribute_streamlines_at_quasinormal(2, f.rho, f.cm, 0.2);
+    const mesh_state fifth = mesh();
+    mesh() = before;
     redistribute_streamlines_at_quasinormal(2, f.rho, f.cm, 0.5);
     const mesh_state& half = mesh();
 
+    // The relaxation is the fraction of the way from the old point to the equal-flow one.
     const curve_t& qn = before.quasinormal(2);
     for (int j = 2; j <= N - 1; ++j) {
-        EXPECT_GT(full.y(2, j), before.y(2, j) + 1e-3);
-        EXPECT_NEAR(half.y(2, j), 0.5 * (full.y(2, j) + before.y(2, j)), 1e-15);
+        const double way = full.y(2, j) - before.y(2, j);
+        EXPECT_GT(way, 1e-3);
+        EXPECT_NEAR((fifth.y(2, j) - before.y(2, j)) / way, 0.2, 1e-12);
+        EXPECT_NEAR((half.y(2, j) - before.y(2, j)) / way, 0.5, 1e-12);
         const std::vector<double> p = qn.at_1(half.y(2, j));
         EXPECT_EQ(half.z(2, j), p[0]);
         EXPECT_EQ(half.r(2, j), p[1]);
     }
-    for (const mesh_state* m : {&full, &half}) {
+    for (const mesh_state* m : {&full, &fifth, &half}) {
         for (int j : {1, N}) {
             EXPECT_EQ(m->z(2, j), before.z(2, j));
             EXPECT_EQ(m->r(2, j), before.r(2, j));

@@ -106,7 +106,7 @@ TEST(Bisect, NaNValues) {
     recorder f{[](double x) { return x < 0.0 ? std::nan("") : x - 10.0; }, {}};
     root_scalar(f, {.x0 = 0.0, .info = &info});
     ASSERT_GT(f.points.size(), 3u);
-    EXPECT_EQ(f.points[2], (0.001 - -0.001) * 1.5 + 0.001);
+    EXPECT_NEAR(f.points[2], 0.004, 1e-18);  // 0.001 + 1.5 * 0.002
 }
 
 TEST(Bisect, SinglePrecision) {
@@ -181,12 +181,13 @@ TEST(RootScalar, GrowsTheBracketFromTheStartValue) {
         ASSERT_EQ(f.points.size(), 2u + 10u + 2u + 44u);
         EXPECT_EQ(f.points[0], -0.001);
         EXPECT_EQ(f.points[1], 0.001);
-        // Only one end moves, by 1.5 times the width each time.
-        double lo = -0.001;
-        double hi = 0.001;
-        for (std::size_t k = 2; k < 12; ++k) {
-            if (r.moved_end > 0) EXPECT_EQ(f.points[k], hi = (hi - lo) * 1.5 + hi);
-            else EXPECT_EQ(f.points[k], lo = (lo - hi) * 1.5 + lo);
+        // Only one end moves, by 1.5 times the width each time: the other stays at -+0.001 and
+        // the width grows from 0.002 by 2.5 per move, so the k-th move reaches
+        // +-(0.002 * 2.5^k - 0.001): 0.004, 0.0115, 0.03025, ..., 19.072486328125.
+        const double sign = r.moved_end > 0 ? 1.0 : -1.0;
+        for (std::size_t k = 1; k <= 10; ++k) {
+            const double reached = sign * (0.002 * std::pow(2.5, static_cast<double>(k)) - 0.001);
+            EXPECT_NEAR(f.points[k + 1], reached, 1e-15 * std::fabs(reached) + 1e-18) << "move " << k;
         }
         EXPECT_EQ(f.points[11], r.moved_end);
         // bisect evaluates both ends of the final bracket again, then the midpoints.

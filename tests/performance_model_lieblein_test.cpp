@@ -271,33 +271,6 @@ TEST(PerformanceModelLieblein, CamberSlopePolynomial) {
     }
 }
 
-// The number after `label` and its colon in a report, NaN when the label is missing.
-double report_value(const std::string& report, const std::string& label) {
-    const std::size_t at = report.find(label);
-    if (at == std::string::npos) return std::nan("");
-    return std::stod(report.substr(report.find(':', at) + 1));
-}
-
-TEST(PerformanceModelLieblein, ExampleStageRunsToAPlausibleResult) {
-    std::string job = test::read_file(test::source_path("examples/compressor_stage_lieblein.toml"));
-    const std::size_t plots = job.find("[plots]");
-    ASSERT_NE(plots, std::string::npos);
-    job.erase(plots, job.find("[results]") - plots);   // no figures here
-    const auto dir = test::fresh_dir("lieblein_example");
-    test::write_file(dir / "job.toml", job);
-
-    const auto r = test::run_quorl({"-i", "job.toml"}, dir);
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out.find("WARNING"), std::string::npos) << r.out;
-    const double pressure_ratio = report_value(r.out, "Compression  (total-total)");
-    const double efficiency = report_value(r.out, "Efficiency");
-    EXPECT_GT(pressure_ratio, 1.1);
-    EXPECT_LT(pressure_ratio, 1.25);
-    EXPECT_GT(efficiency, 85.0);
-    EXPECT_LT(efficiency, 95.0);
-}
-
 TEST(PerformanceModelLieblein, FactoryKeys) {
     struct keys_case {
         std::string keys;

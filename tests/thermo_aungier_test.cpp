@@ -393,35 +393,5 @@ TEST(AungierGas, KeyErrors) {
     }
 }
 
-// The value after a performance label of the report ("Power", "Efficiency", ...).
-double report_value(const std::string& out, const std::string& label) {
-    const std::size_t at = out.find(" " + label + " ");
-    if (at == std::string::npos) return std::nan("");
-    const std::size_t colon = out.find(':', at);
-    return std::strtod(out.c_str() + colon + 1, nullptr);
-}
-
-// The example job runs end to end on the real gas: every state of the supercritical CO2 stage
-// is one the inversions reach, and the stage takes work out of the flow.
-TEST(AungierGas, CarbonDioxideTurbineExampleRuns) {
-    toml::table job = test::parse_toml(test::read_file(test::source_path("examples/co2_turbine_aungier_gas.toml")));
-    job.erase("plots");  // the figures are not what this checks
-    std::ostringstream text;
-    text << job;
-    const auto dir = test::fresh_dir("aungier_co2_turbine");
-    test::write_file(dir / "job.toml", text.str());
-
-    const auto r = test::run_quorl({"-i", "job.toml"}, dir);
-    ASSERT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_NE(r.out.find(" Quorl finished successfully\n"), std::string::npos);
-    EXPECT_EQ(r.out.find("NaN"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find(" Turbine performance:\n"), std::string::npos);
-    EXPECT_GT(report_value(r.out, "Power"), 5e6);
-    EXPECT_GT(report_value(r.out, "Expansion rate  (total-total)"), 1.3);
-    const double efficiency = report_value(r.out, "Efficiency");
-    EXPECT_GT(efficiency, 80.0);
-    EXPECT_LT(efficiency, 100.0);
-}
-
 }  // namespace
 }  // namespace quorl

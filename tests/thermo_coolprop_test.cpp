@@ -340,46 +340,6 @@ TEST_F(coolprop_test, unknown_index_names_end_the_binding) {
     }
 }
 
-// The value after a performance label of the report ("Power", "Efficiency", ...).
-double report_value(const std::string& out, const std::string& label) {
-    const std::size_t at = out.find(" " + label + " ");
-    if (at == std::string::npos) return std::nan("");
-    const std::size_t colon = out.find(':', at);
-    return std::strtod(out.c_str() + colon + 1, nullptr);
-}
-
-// The example job, pointed at a library that is there, runs end to end. The stand-in's "HEOS"
-// air is the perfect gas with r = 287 and cp = 1004.5, so the same job on that perfect gas
-// gives the same machine performance.
-TEST_F(coolprop_test, example_job_runs_with_the_library_it_names) {
-    toml::table job = parse_toml(quorl::test::read_file(quorl::test::source_path("examples/air_coolprop.toml")));
-    ASSERT_TRUE(job.at_path("thermo.coolprop.library").is_string());
-    job.erase("plots");  // the figures are not what this checks
-    job.at_path("thermo.coolprop").as_table()->insert_or_assign("library", QUORL_COOLPROP_STANDIN);
-    toml::table perfect_gas = job;
-    perfect_gas.insert_or_assign("thermo", toml::table{{"model", "perfect_gas"},
-                                                       {"perfect_gas", toml::table{{"r", 287.0}, {"cp", 1004.5}}}});
-
-    const auto run = [](const toml::table& table, std::string_view name) {
-        std::ostringstream text;
-        text << table;
-        const auto dir = quorl::test::fresh_dir(name);
-        quorl::test::write_file(dir / "job.toml", text.str());
-        return quorl::test::run_quorl({"-i", "job.toml"}, dir);
-    };
-    const auto coolprop = run(job, "coolprop_example");
-    const auto reference = run(perfect_gas, "coolprop_example_perfect_gas");
-    ASSERT_EQ(coolprop.status, 0) << coolprop.out << coolprop.err;
-    ASSERT_EQ(reference.status, 0) << reference.out << reference.err;
-    EXPECT_NE(coolprop.out.find(" Quorl finished successfully\n"), std::string::npos);
-    for (const char* label : {"Power", "Compression  (total-total)", "Efficiency"}) {
-        SCOPED_TRACE(label);
-        const double expected = report_value(reference.out, label);
-        ASSERT_TRUE(std::isfinite(expected)) << reference.out;
-        expect_rel(report_value(coolprop.out, label), expected, 1e-6);
-    }
-}
-
 // Needs a real CoolProp library: QUORL_COOLPROP_LIBRARY=/path/to/libCoolProp.so.
 TEST_F(coolprop_test, real_library_gives_published_properties_of_air) {
     const char* library = std::getenv("QUORL_COOLPROP_LIBRARY");

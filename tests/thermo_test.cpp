@@ -159,6 +159,9 @@ TEST_F(PerfectGasAir, SoundSpeedViscosityAndConstants) {
     }
     EXPECT_EQ(gas.entropy_pt(1.0, 1.0), 0.0);
     EXPECT_EQ(gas.enthalpy_pt(1e5, 300.0), 301350.0);
+    // The ideal-gas law rho = p / (r T): 1e5 / (287 * 300) and 2.5e6 / (287 * 900) by hand.
+    EXPECT_NEAR(gas.density_pt(1e5, 300.0), 1.1614401858304297, 1e-15);
+    EXPECT_NEAR(gas.density_pt(2.5e6, 900.0), 9.67866821525358, 1e-14);
 }
 
 TEST_F(PerfectGasAir, OperationsAreMutuallyConsistent) {
@@ -192,10 +195,12 @@ TEST_F(PerfectGasAir, ComposedOperationsDispatchOnTheDynamicType) {
     shifted_gas_t shifted;
     static_cast<thermo_perfect_gas_t&>(shifted) = gas;
     const thermo_t& model = shifted;
-    EXPECT_EQ(model.density_ps(1e5, 0.0), 1e5 / (287.0 * 500.0));
-    EXPECT_EQ(model.enthalpy_ps(1e5, 0.0), 1004.5 * 500.0);
-    EXPECT_EQ(model.pressure_hs(1004.5 * 300.0, 0.0), 2e5);
-    EXPECT_EQ(shifted.density_hs(1004.5 * 300.0, 0.0), 2e5 / ((1004.5 * 300.0 / 1004.5) * 287.0));
+    // At the shifted temperature 500 K: rho = 1e5 / (287 * 500), h = 1004.5 * 500; at the shifted
+    // pressure 2e5 Pa and h / cp = 300 K: rho = 2e5 / (287 * 300).
+    EXPECT_NEAR(model.density_ps(1e5, 0.0), 0.6968641114982579, 1e-15);
+    EXPECT_EQ(model.enthalpy_ps(1e5, 0.0), 502250.0);
+    EXPECT_EQ(model.pressure_hs(301350.0, 0.0), 2e5);
+    EXPECT_NEAR(shifted.density_hs(301350.0, 0.0), 2.3228803716608595, 1e-15);
 }
 
 }  // namespace

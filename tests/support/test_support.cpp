@@ -2,6 +2,7 @@
 
 #include <sys/wait.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -72,10 +73,33 @@ toml::table parse_toml(std::string_view text) {
     return table;
 }
 
-std::filesystem::path data_path(std::string_view name) { return std::filesystem::path(QUORL_TEST_DATA) / name; }
-
 std::filesystem::path source_path(std::string_view name) {
     return std::filesystem::path(QUORL_SOURCE_DIR) / name;
+}
+
+std::filesystem::path golden_path(std::string_view name) { return source_path("tests/golden") / name; }
+
+bool updating_golden() {
+    const char* update = std::getenv("QUORL_UPDATE_GOLDEN");
+    return update != nullptr && std::string_view(update) == "1";
+}
+
+std::string without_date(const std::string& text) {
+    std::istringstream in(text);
+    std::string line, out;
+    while (std::getline(in, line))
+        if (line.find(" generated on ") == std::string::npos) out += line + "\n";
+    return out;
+}
+
+double report_value(const std::string& out, const std::string& label) {
+    // The label itself, padded with blanks up to its colon ("Mass flow rate" is not "Mass flow
+    // rate at inlet").
+    for (std::size_t at = out.find(" " + label + " "); at != std::string::npos; at = out.find(" " + label + " ", at + 1)) {
+        const std::size_t colon = out.find_first_not_of(' ', at + 1 + label.size());
+        if (colon != std::string::npos && out[colon] == ':') return std::strtod(out.c_str() + colon + 1, nullptr);
+    }
+    return std::nan("");
 }
 
 }  // namespace quorl::test

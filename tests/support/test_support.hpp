@@ -40,9 +40,19 @@ std::string read_file(const std::filesystem::path& path);
 // Parses TOML text; a syntax error fails the test and returns an empty table.
 toml::table parse_toml(std::string_view text);
 
-// Path of a file under tests/data, and of the source tree.
-std::filesystem::path data_path(std::string_view name);
+// Path of a file of the source tree.
 std::filesystem::path source_path(std::string_view name);
+
+// Golden outputs: kept under tests/golden, compared byte for byte, and written instead when
+// QUORL_UPDATE_GOLDEN=1 (scripts/remake_golden.sh). A report's heading line, which carries the
+// date and time of the run, is left out of the comparison.
+std::filesystem::path golden_path(std::string_view name);
+bool updating_golden();
+std::string without_date(const std::string& text);
+
+// The value after a label of the report and its colon ("Power", "Efficiency", "Compression
+// (total-total)", "Mass flow rate", ...), NaN when the label is missing.
+double report_value(const std::string& out, const std::string& label);
 
 // Runs `f` with standard output captured and returns what it printed. When `f` throws, the
 // capture ends before the exception passes on, so that the next capture can start.
