@@ -1,5 +1,6 @@
 // Quorl: throughflow analysis of axial compressors and turbines.
 
+#include <cstring>
 #include <exception>
 #include <iostream>
 #include <string>
@@ -31,6 +32,19 @@ void print_stop(const quorl::stop_error& e) {
     std::cerr << "ERROR STOP " << e.what() << std::endl;
 }
 
+// Once everything meant for standard output has been written: a write to it that failed (a full
+// disk, /dev/full, a closed descriptor) is said on standard error, and the run then ends with
+// status 2 like any other output that could not be written. True when it failed.
+bool standard_output_failed() {
+    const int error = quorl::console::standard_output_error();
+    if (error == 0) return false;
+    print_stop(quorl::stop_error(std::string("Cannot write standard output: ") + std::strerror(error), 2));
+    return true;
+}
+
+// `status`, or 2 when standard output failed.
+int checked(int status) { return standard_output_failed() ? 2 : status; }
+
 // The report, the figures and the results file, each attempted whatever became of the others,
 // so that a failure after the solve does not cost the results file. Returns the failures in
 // the order in which they happened.
@@ -50,6 +64,7 @@ std::vector<quorl::stop_error> write_outputs() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    quorl::console::watch_standard_output();
     CLI::App app{"Quorl: throughflow analysis of axial compressors and turbines", "quorl"};
     app.set_help_flag();
     bool help = false;
@@ -63,12 +78,13 @@ int main(int argc, char** argv) {
         // A refused command line: the parser's message and the table of options, and the usual
         // status of a usage error, so that a script does not take it for a run.
         std::cout << e.what() << '\n' << app.help();
+        checked(2);
         return 2;
     }
 
     if (help) {
         print_usage();
-        return 0;
+        return checked(0);
     }
 
     try {
@@ -82,27 +98,30 @@ int main(int argc, char** argv) {
         job.init();
         job.run();
         job.check_output_files();
-        std::vector<quorl::stop_error> failures = write_outputs();
-        // A final state that is no solution ends the run as a failure once its outputs are written.
-        if (!job.solution_fault.empty()) failures.emplace_back(job.solution_fault, 1);
-        if (failures.empty()) {
+        const std::vector<quorl::stop_error> failures = write_outputs();
+        const bool solved = job.solution_fault.empty();
+        if (failures.empty() && solved && quorl::console::standard_output_error() == 0) {
             write_now(std::cout, {"Quorl finished successfully"});
-            return 0;
+            return checked(0);
         }
-        // Status 2 when an output could not be written, otherwise 1.
+        // Every failure's line in turn, standard output's after the outputs' own, and last a
+        // final state that is no solution (which ends the run as a failure once its outputs are
+        // written). Status 2 when an output could not be written, otherwise 1.
         int status = 1;
         for (const quorl::stop_error& e : failures) {
             print_stop(e);
             if (e.status() == 2) status = 2;
         }
+        if (standard_output_failed()) status = 2;
+        if (!solved) print_stop(quorl::stop_error(job.solution_fault, 1));
         return status;
     } catch (const quorl::stop_error& e) {
         print_stop(e);
-        return e.status();
+        return checked(e.status());
     } catch (const std::exception& e) {
         // Nothing should reach here; if something does, it still ends as a fatal error.
         std::cerr << "ERROR STOP " << e.what() << std::endl;
-        return 1;
+        return checked(1);
     }
     return 0;
 }

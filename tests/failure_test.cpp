@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -266,6 +267,9 @@ TEST(Failures, StreamNamesAreWrittenThroughTheStreamAsItIsOpen) {
     const std::string results = "<header>" + read_file(reference / "results.mat").substr(128);
 
     const auto report_to = [](const std::string& name) { return "[reports]\nfile = '" + name + "'\n"; };
+    const std::string both_to_stdout = "[results]\nfile = '/dev/stdout'\n";
+    const std::string one_stream =
+        "ERROR STOP Error: results.file '/dev/stdout' is the same file as reports.file '/dev/stdout'\n";
     const struct {
         const char* what;
         std::string outputs;
@@ -284,8 +288,24 @@ TEST(Failures, StreamNamesAreWrittenThroughTheStreamAsItIsOpen) {
         {"/dev/fd/3", report_to("/dev/fd/3"), "3>> log > /dev/null 2>&1", "", 0, earlier + report},
         {"a symbolic link to /dev/stdout", report_to("link.txt"), ">> log 2>&1", "", 0,
          earlier + loading + report + no_plots + no_results + finished},
+        // The folder's own links resolved: /proc/self/fd, /proc/self and /proc/thread-self
+        // (which leads to /proc/<pid>/task/<tid>/fd).
+        {"a linked folder to /proc/self/fd", report_to("pfd/1"), ">> log 2>&1", "", 0,
+         earlier + loading + report + no_plots + no_results + finished},
+        {"a linked folder to /proc/self", report_to("self/fd/1"), ">> log 2>&1", "", 0,
+         earlier + loading + report + no_plots + no_results + finished},
+        {"a linked folder to /proc/thread-self", report_to("thread/fd/1"), ">> log 2>&1", "", 0,
+         earlier + loading + report + no_plots + no_results + finished},
         {"the results file on /dev/stdout, a pipe", "[results]\nfile = '/dev/stdout'\n", "2>&1", " | cat >> log", 0,
          earlier + loading + no_reports + no_plots + results + finished},
+        // Report and results in one stream would mix, whether it is a file or a pipe.
+        {"report and results both on /dev/stdout, a log", report_to("/dev/stdout") + both_to_stdout, ">> log 2>&1",
+         "", 2, earlier + loading + one_stream},
+        {"report and results both on /dev/stdout, a pipe", report_to("/dev/stdout") + both_to_stdout, "2>&1",
+         " | cat >> log", 2, earlier + loading + one_stream},
+        {"report on /dev/stdout and results on /dev/stderr, one pipe", report_to("/dev/stdout") +
+         "[results]\nfile = '/dev/stderr'\n", "2>&1", " | cat >> log", 2, earlier + loading +
+         "ERROR STOP Error: results.file '/dev/stderr' is the same file as reports.file '/dev/stdout'\n"},
         {"a descriptor that is not open", report_to("/dev/fd/9"), ">> log 2>&1", "", 2,
          earlier + loading + no_plots + no_results + "ERROR STOP Cannot create report file '/dev/fd/9'\n"},
         {"standard input, open for reading only", report_to("/dev/stdin"), ">> log 2>&1 < /dev/null", "", 2,
@@ -297,6 +317,9 @@ TEST(Failures, StreamNamesAreWrittenThroughTheStreamAsItIsOpen) {
         write_file(dir / "job.toml", job_text(c.outputs));
         write_file(dir / "log", earlier);
         fs::create_symlink("/dev/stdout", dir / "link.txt");
+        fs::create_directory_symlink("/proc/self/fd", dir / "pfd");
+        fs::create_directory_symlink("/proc/self", dir / "self");
+        fs::create_directory_symlink("/proc/thread-self", dir / "thread");
         const std::string command = "cd '" + dir.string() + "' && { '" + QUORL_BINARY + "' -i job.toml " +
                                     c.redirections + "; echo $? > status; }" + c.pipe;
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
@@ -304,7 +327,42 @@ TEST(Failures, StreamNamesAreWrittenThroughTheStreamAsItIsOpen) {
         EXPECT_EQ(without_moments(read_file(dir / "log")), c.log);
         // Nothing replaced, nothing left beside it.
         EXPECT_TRUE(fs::is_symlink(dir / "link.txt"));
-        EXPECT_EQ(files_in(dir), (std::set<std::string>{"job.toml", "link.txt", "log", "status"}));
+        EXPECT_EQ(files_in(dir), (std::set<std::string>{"job.toml", "link.txt", "log", "pfd", "self", "status", "thread"}));
+    }
+}
+
+// Standard output that cannot take the console lines is a failed output: the others are still
+// written, and standard error says why.
+TEST(Failures, StandardOutputThatFailsEndsTheRunWithStatusTwo) {
+    const std::string outputs = "[reports]\nscreen = true\nfile = 'report.txt'\n[results]\nfile = 'results.mat'\n";
+    const fs::path reference = fresh_dir("failure_stdout_reference");
+    write_file(reference / "job.toml", job_text(outputs));
+    ASSERT_EQ(run_quorl(reference).status, 0);
+    const std::string report = without_moments(read_file(reference / "report.txt"));
+    const std::string results = read_file(reference / "results.mat").substr(128);
+
+    struct stdout_case {
+        const char* what;
+        std::string redirections;
+        std::string err;
+    };
+    std::vector<stdout_case> cases{
+        {"closed", ">&-", "ERROR STOP Cannot write standard output: Bad file descriptor\n"},
+    };
+    if (fs::exists("/dev/full"))
+        cases.push_back({"a full device", "> /dev/full", "ERROR STOP Cannot write standard output: No space left on device\n"});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path dir = fresh_dir("failure_stdout");
+        write_file(dir / "job.toml", job_text(outputs));
+        const std::string command = "cd '" + dir.string() + "' && { '" + QUORL_BINARY + "' -i job.toml " +
+                                    c.redirections + " 2> err; echo $? > status; }";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        EXPECT_EQ(read_file(dir / "status"), "2\n");
+        EXPECT_EQ(read_file(dir / "err"), c.err);
+        // Complete, and free of console lines (no file took the closed descriptor's place).
+        EXPECT_EQ(without_moments(read_file(dir / "report.txt")), report);
+        EXPECT_EQ(read_file(dir / "results.mat").substr(128), results);
     }
 }
 
@@ -532,6 +590,34 @@ TEST(Failures, RunsThatGiveNoSolutionOrCannotStartSayWhy) {
             for (const char* name : figure_names) EXPECT_TRUE(fs::exists(dir / (name + std::string(".png")))) << name;
         }
     }
+}
+
+// A point of the map of the Lieblein example at which the start-up sweeps leave the rotor's
+// trailing edge without meridional velocity, so that the state turns NaN in the main sweeps: it
+// ends as any solution that is not finite, with its outputs, rather than in a bisection that
+// never closes.
+TEST(Failures, AStartUpThatCollapsedEndsAsASolutionThatIsNotFinite) {
+    const fs::path dir = fresh_dir("failure_collapsed_start_up");
+    toml::table job = quorl::test::parse_toml(read_file(quorl::test::source_path("examples/compressor_stage_lieblein.toml")));
+    job.erase("plots");
+    job.insert_or_assign("reports", toml::table{{"file", "report.txt"}});
+    job.insert_or_assign("results", toml::table{{"file", "results.mat"}});
+    toml::table& bc = *job.at_path("boundary_conditions").as_table();
+    bc.insert_or_assign("rpm", 6750.0);
+    bc.insert_or_assign("mdot_in", 15.5);
+    std::ostringstream text;
+    text << job << "\n";
+    write_file(dir / "job.toml", text.str());
+    const ended_run r = run_quorl(dir);
+    const std::string warning =
+        " WARNING: the solution is not finite at quasi-normal 3, streamline 1; the outputs show it as it is\n";
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, " Loading config file job.toml ...\n Solving ...\n" + warning +
+                         " Cannot read [plot] section, no plots will will be created\n");
+    EXPECT_EQ(r.err, warning + "ERROR STOP Error: the solution is not finite at quasi-normal 3, streamline 1\n");
+    EXPECT_TRUE(read_file(dir / "report.txt").ends_with("-\n\n\n"));
+    // 15 matrices of 6 quasi-normals by 11 streamlines.
+    EXPECT_EQ(fs::file_size(dir / "results.mat"), 128u + 15u * (64u + 8u * 6u * 11u));
 }
 
 TEST(Failures, LateFailuresStillWriteTheResultsFileAndAreAllReported) {

@@ -286,7 +286,15 @@ void quorl_job_t::create_report() {
 
     std::string file;
     const bool to_file = get_value(*reports, "file", file) == stat_success;
-    if (to_file) write_report_file(std::string(trim_right(file)));
+    if (to_file) {
+        try {
+            write_report_file(std::string(trim_right(file)));
+        } catch (const stop_error&) {
+            // The report on the screen still needs its warning.
+            if (screen) warn_about_efficiency(solution_fault);
+            throw;
+        }
+    }
     if (screen || to_file) warn_about_efficiency(solution_fault);
 }
 

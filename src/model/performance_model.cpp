@@ -1,5 +1,8 @@
 #include "performance_model.hpp"
 
+#include <cmath>
+#include <limits>
+
 #include <string>
 
 #include "flowfield.hpp"
@@ -72,6 +75,10 @@ double sonic_relative_speed(const thermo_t& gas, double I, double s, double w_ma
         const double Tw = gas.temperature_hp(hw, pw);
         return gas.sound_speed_pt(pw, Tw) - w;
     };
+    // A relative total state that is not finite has no sonic speed, and a bisection of a bracket
+    // that is not finite would never close: the NaN is passed on, and the state is reported as
+    // not finite once the sweeps are done.
+    if (!std::isfinite(w_max)) return std::numeric_limits<double>::quiet_NaN();
     return bisect(f_sonic, 0.0, w_max, xtol);
 }
 

@@ -1,10 +1,15 @@
 #include "console.hpp"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <streambuf>
 
 namespace quorl::console {
 
@@ -73,6 +78,68 @@ void warn(std::string_view text) {
     const std::string line = record({text});
     std::cout << line << std::endl;
     std::cerr << line << std::endl;
+}
+
+namespace {
+
+int first_stdout_error = 0;
+
+// std::cout's buffer while standard output is watched: every operation goes straight to stdio's
+// stdout, as in the library's own synchronised buffer, and a failure keeps its errno.
+class watched_stdout : public std::streambuf {
+protected:
+    int_type overflow(int_type c) override {
+        if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+        if (std::putc(traits_type::to_char_type(c), stdout) == EOF) {
+            note_standard_output_error(errno);
+            return traits_type::eof();
+        }
+        return c;
+    }
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+        const std::size_t written = std::fwrite(s, 1, static_cast<std::size_t>(n), stdout);
+        if (written < static_cast<std::size_t>(n)) note_standard_output_error(errno);
+        return static_cast<std::streamsize>(written);
+    }
+    int sync() override {
+        if (std::fflush(stdout) == 0) return 0;
+        note_standard_output_error(errno);
+        return -1;
+    }
+};
+
+}  // namespace
+
+void watch_standard_output() {
+    // A standard stream that was closed when the run started gets /dev/null, so that no file
+    // that the run opens takes its number and receives console lines; a closed standard output
+    // is a failed one.
+    for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        const int null = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (null >= 0 && null != fd) {
+            ::dup2(null, fd);
+            ::close(null);
+        }
+        if (fd == STDOUT_FILENO) note_standard_output_error(EBADF);
+    }
+    // Never destroyed: std::cout is flushed once more when the process exits.
+    static watched_stdout* const buffer = new watched_stdout;
+    std::cout.flush();
+    std::cout.rdbuf(buffer);
+}
+
+void note_standard_output_error(int error) {
+    if (first_stdout_error == 0) first_stdout_error = error != 0 ? error : EIO;
+}
+
+int standard_output_error() {
+    std::cout.flush();
+    // What stdio still holds, also once std::cout has stopped writing after a failure.
+    if (std::fflush(stdout) != 0) note_standard_output_error(errno);
+    // A failure that stdio met where the stream did not see it (a write of buffered output).
+    if (first_stdout_error == 0 && std::ferror(stdout)) note_standard_output_error(EIO);
+    return first_stdout_error;
 }
 
 std::string format_A(std::string_view s, int w) {

@@ -57,6 +57,19 @@ void write_now(std::ostream& out, std::initializer_list<item> items);
 // A warning: the record of `text` on standard output and the same line on standard error.
 void warn(std::string_view text);
 
+// Makes std::cout remember how writing standard output failed: it still writes through the C
+// library's stdout exactly as before (same buffering, same flushes), and the first write or
+// flush that fails keeps its errno. Called by main before anything is written.
+void watch_standard_output();
+
+// Counts `error` as a failure of standard output unless an earlier one is counted (a standard
+// output that was closed when the run started, for example).
+void note_standard_output_error(int error);
+
+// Flushes std::cout and returns the errno of the first failed write to standard output, 0 when
+// every write so far reached it.
+int standard_output_error();
+
 // Fixed formats.
 // Aw: text right-justified in w columns, or its first w characters when longer.
 std::string format_A(std::string_view s, int w);

@@ -133,18 +133,16 @@ int create_temporary(const fs::path& target, std::string& name) {
     return -1;
 }
 
-// The descriptor that an absolute or relative name spells as one of this process's streams;
-// -1 when it spells none.
-int descriptor_named(const fs::path& name) {
-    std::error_code ec;
-    const std::string n = fs::absolute(name, ec).lexically_normal().string();
-    if (ec) return -1;
+// The descriptor that an absolute name, free of "." and "..", spells as one of this process's
+// streams; -1 when it spells none.
+int descriptor_spelled(const std::string& n) {
     if (n == "/dev/stdin") return 0;
     if (n == "/dev/stdout") return 1;
     if (n == "/dev/stderr") return 2;
-    const std::string own = "/proc/" + std::to_string(::getpid()) + "/fd/";
+    const std::string own = "/proc/" + std::to_string(::getpid());
+    const std::string thread = own + "/task/" + std::to_string(::gettid());
     for (const std::string& folder : {std::string("/dev/fd/"), std::string("/proc/self/fd/"),
-                                      std::string("/proc/thread-self/fd/"), own}) {
+                                      std::string("/proc/thread-self/fd/"), own + "/fd/", thread + "/fd/"}) {
         if (!n.starts_with(folder)) continue;
         const std::string number = n.substr(folder.size());
         // Decimal as the system spells descriptors: no sign, no leading zero.
@@ -156,20 +154,18 @@ int descriptor_named(const fs::path& name) {
     return -1;
 }
 
-// The descriptor of this process's streams that `name` reaches, directly or through symbolic
-// links; -1 when it reaches none.
-int stream_descriptor(const std::string& name) {
-    fs::path p = name;
-    for (int depth = 0; depth < 40; ++depth) {
-        const int fd = descriptor_named(p);
-        if (fd >= 0) return fd;
-        std::error_code ec;
-        if (!fs::is_symlink(fs::symlink_status(p, ec))) break;
-        const fs::path to = fs::read_symlink(p, ec);
-        if (ec) break;
-        p = to.is_absolute() ? to : p.parent_path() / to;
-    }
-    return -1;
+// The descriptor that a name spells as one of this process's streams, as written or with the
+// symbolic links of its folders resolved (a link to /proc/self/fd, to /proc/self, ...); -1 when
+// it spells none.
+int descriptor_named(const fs::path& name) {
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(name, ec).lexically_normal();
+    if (ec) return -1;
+    if (const int fd = descriptor_spelled(absolute.string()); fd >= 0) return fd;
+    if (absolute.filename().empty()) return -1;
+    const fs::path folder = fs::canonical(absolute.parent_path(), ec);
+    if (ec) return -1;
+    return descriptor_spelled((folder / absolute.filename()).string());
 }
 
 // Flushes a complete file to disk; true also where the file system has nothing to flush.
@@ -190,6 +186,20 @@ void sync_directory(const fs::path& file) {
 }
 
 }  // namespace
+
+int stream_descriptor(const std::string& name) {
+    fs::path p = name;
+    for (int depth = 0; depth < 40; ++depth) {
+        const int fd = descriptor_named(p);
+        if (fd >= 0) return fd;
+        std::error_code ec;
+        if (!fs::is_symlink(fs::symlink_status(p, ec))) break;
+        const fs::path to = fs::read_symlink(p, ec);
+        if (ec) break;
+        p = to.is_absolute() ? to : p.parent_path() / to;
+    }
+    return -1;
+}
 
 void install_signal_handlers() {
     if (handlers_installed) return;
@@ -290,6 +300,13 @@ void output_file::discard() {
 }
 
 bool same_file(const std::string& a, const std::string& b) {
+    // Two of this process's streams open on one file, pipe or terminal: what is written through
+    // one lands among what is written through the other.
+    if (const int fa = stream_descriptor(a), fb = stream_descriptor(b); fa >= 0 && fb >= 0) {
+        struct stat sa {}, sb {};
+        if (fa == fb) return ::fstat(fa, &sa) == 0;
+        return ::fstat(fa, &sa) == 0 && ::fstat(fb, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    }
     struct stat sa {}, sb {};
     const bool a_exists = ::stat(a.c_str(), &sa) == 0;
     const bool b_exists = ::stat(b.c_str(), &sb) == 0;

@@ -24,9 +24,8 @@ public:
     ~output_file();  // removes the temporary file unless it was committed
 
     // Prepares to write `target`: creates the temporary file (exclusively, with the mode of an
-    // existing target). A name of one of this process's own open streams (/dev/stdin,
-    // /dev/stdout, /dev/stderr, /dev/fd/N, /proc/self/fd/N, also through a symbolic link) is
-    // written through that descriptor as it is open (at its position, or at the end where it
+    // existing target). A name of one of this process's own open streams (see stream_descriptor)
+    // is written through that descriptor as it is open (at its position, or at the end where it
     // appends); the standard streams are flushed first, so that what the program wrote before
     // comes first. An existing target that is not a regular file (a device, a pipe), or one in
     // a directory where no file can be created, is written in place. A symbolic link is
@@ -60,9 +59,16 @@ private:
     int slot_ = -1;  // the temporary file's entry in the list of files to remove on a signal; -1: none
 };
 
-// Whether writing one name would write the file that the other one names: the same existing
-// regular file, whatever path, symbolic link or hard link reaches it, or, when neither exists,
-// the same place. Files of other kinds (devices, pipes) are never the same.
+// The descriptor of this process's open streams that `name` reaches (/dev/stdin, /dev/stdout,
+// /dev/stderr, /dev/fd/N, /proc/self/fd/N, /proc/thread-self/fd/N, /proc/<own pid>/fd/N and
+// /proc/<own pid>/task/<own thread>/fd/N), directly, through symbolic links to it, or through
+// symbolic links among its folders; -1 when it reaches none.
+int stream_descriptor(const std::string& name);
+
+// Whether writing one name would write the file that the other one names: two names of this
+// process's streams open on one file, pipe or terminal; the same existing regular file, whatever
+// path, symbolic link or hard link reaches it; or, when neither exists, the same place. Other
+// files of other kinds (devices, pipes) are never the same.
 bool same_file(const std::string& a, const std::string& b);
 
 }  // namespace quorl
