@@ -6,12 +6,24 @@
 // (which holds the date; any NaN there equals any other), the report file and standard output
 // but for the line with the date, the exit status and standard error. A change that is meant to
 // alter the numbers remakes them with scripts/remake_golden.sh. (tests/golden/fixed_flow_field
-// holds the report of a hand-set flow field under the same rules; report_test compares it.)
+// holds the report of a hand-set flow field under the same rules, and
+// tests/golden/compressor_stage_lieblein_slow the performance block of a whole run; report_test
+// compares them.)
 //
-// No job here ends in a final state that takes the Aungier model's supersonic deviation: among
-// over 1300 turbine jobs tried (annulus, blading, mass flow, speed, inlet state and loss factor
-// varied), every one whose exit turned supersonic in the main sweeps either went non-finite or
-// ended subsonic. That branch is held by the model's unit tests.
+// The Aungier model's supersonic deviation is taken on the way but in no final state: among over
+// 1300 turbine jobs tried (annulus, blading, mass flow, speed, inlet state and loss factor varied),
+// every one whose exit turned supersonic in the main sweeps either went non-finite or ended
+// subsonic. turbine_stage and turbine_high_pressure take it at the stator hub in the start-up
+// sweeps only, and no fault planted in it moved a byte of their outputs. turbine_supersonic takes
+// it in the start-up sweeps and at the rotor exit in the second main sweep, just before that state
+// goes non-finite. Its outputs do not follow the branch's values smoothly, and whether a fault
+// shows there does not go by its size: shifts of the deviation in that main sweep showed at every
+// size tried from 1e-7 to 1 degree, of either sign, and at none from 1e-12 to 1e-8; a factor
+// 1 + 1e-7 in every sweep showed, 1 + 1e-5 did not; shifts in the start-up sweeps alone showed at
+// -3 and 20 degrees, not at 5 nor from 1e-8 to 1; the cap at max_exit_angle removed or moved, and
+// the subsonic formula in place of the branch, did not show. The model's unit tests hold the
+// branch: PerformanceModelAungier.MatchesIndependentEvaluation failed for each of these faults
+// planted in every call (down to a shift of 1e-8 degree and a factor 1 + 1e-12).
 //
 // QUORL_GOLDEN_BINARY runs another quorl binary than the one built here; QUORL_UPDATE_GOLDEN=1
 // writes the outputs as the new golden files instead of comparing.
