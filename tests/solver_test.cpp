@@ -591,8 +591,10 @@ TEST(Solver, RunsThatCannotStartEndWithTheirMessage) {
         {[] { stage s; s.streamlines = 2; return s; }(), "finite_differences: x must have at least 3 elements"},
         {[] { stage s; s.streamlines = 1; return s; }(), "finite_differences: x must have at least 2 elements"},
         {[] { stage s; s.mdot_in = 80.0; return s; }(), "bisect: f(a) and f(b) must have opposite signs"},
-        {[] { stage s; s.mdot_in = -1.0; return s; }(),
-         "Error: the inlet flow area of 0.1570534723369031 m2 and mdot_in = -1 kg/s give no finite positive mass flux"},
+        // A cylindrical annulus: the inlet flow area is pi (0.3^2 - 0.2^2), in Python's doubles
+        // math.pi * (0.3**2 - 0.2**2).
+        {[] { stage s; s.mdot_in = -1.0; s.hub = {{0.0, 0.20}, {0.30, 0.20}}; return s; }(),
+         "Error: the inlet flow area of 0.15707963267948963 m2 and mdot_in = -1 kg/s give no finite positive mass flux"},
         {[] { stage s; s.ptot_in = -1.0; return s; }(),
          "Error: the gas model gives no static state at the inlet for ptot_in = -1 Pa and Ttot_in = 288.15 K"},
     };
