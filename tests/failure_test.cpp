@@ -366,8 +366,11 @@ TEST(Failures, StandardOutputThatFailsEndsTheRunWithStatusTwo) {
     }
 }
 
-// The signals that end a run, each after removing its temporary files.
-const int ending_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
+// The signals that end a run, each after removing its temporary files: every one sent from
+// outside whose default action ends the process, the real-time ones as the first, second and last.
+const int ending_signals[] = {SIGINT,  SIGTERM,   SIGHUP,  SIGQUIT, SIGPIPE, SIGUSR1, SIGUSR2,
+                              SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGPOLL, SIGPWR,  SIGSTKFLT,
+                              SIGRTMIN, SIGRTMIN + 1, SIGRTMAX};
 
 TEST(Failures, SignalRemovesTheTemporaryFileOfAnOutput) {
     for (const int signal : ending_signals) {
@@ -415,14 +418,20 @@ TEST(Failures, FiguresOfConcurrentRunsAndSignalsDuringAFigure) {
 
     // An ending signal while the interpreter runs (SIGHUP: the terminal closed): the run ends at
     // once by that signal, the interpreter is stopped, no script is left and no success line
-    // nor results file follows.
-    for (const int signal : ending_signals) {
+    // nor results file follows. SIGKILL leaves the script, but the command ends all the same.
+    // The command writes the pids of its shell and of a child of the shell (which a parent-death
+    // signal of the shell alone would not reach), and draws a late figure if it is left to run.
+    std::vector<int> signals(std::begin(ending_signals), std::end(ending_signals));
+    signals.push_back(SIGKILL);
+    for (const int signal : signals) {
         SCOPED_TRACE(signal);
         const fs::path dir = fresh_dir("failure_figures_signal");
-        write_file(dir / "job.toml", job_text("[plots]\npython = \"sh -c 'echo $$ > sleeper; exec sleep 30'; \"\n"
+        write_file(dir / "job.toml", job_text("[plots]\npython = \"echo $$ > shell; "
+                                              "sh -c 'echo $$ > sleeper; sleep 3; touch late.png'; \"\n"
                                               "[results]\nfile = 'results.mat'\n"));
         const started_run run = start_quorl({"-i", "job.toml"}, dir);
         ASSERT_TRUE(eventually([&] { return read_file(dir / "sleeper").ends_with("\n"); }, 30.0));
+        const pid_t shell = std::stoi(read_file(dir / "shell"));
         const pid_t sleeper = std::stoi(read_file(dir / "sleeper"));
         const auto sent = std::chrono::steady_clock::now();
         kill(run.pid, signal);
@@ -431,8 +440,25 @@ TEST(Failures, FiguresOfConcurrentRunsAndSignalsDuringAFigure) {
         EXPECT_EQ(r.signal, signal) << r.out << r.err;
         EXPECT_EQ(r.out, " Loading config file job.toml ...\n Solving ...\n WARNING: didn't found [reports] section!\n");
         EXPECT_EQ(r.err, "");
-        EXPECT_TRUE(eventually([&] { return !running(sleeper); }, 3.0));
-        EXPECT_EQ(files_in(dir), (std::set<std::string>{"job.toml", "sleeper"}));
+        EXPECT_TRUE(eventually([&] { return !running(shell) && !running(sleeper); }, 5.0));
+        std::set<std::string> expected{"job.toml", "shell", "sleeper"};
+        if (signal == SIGKILL) expected.insert(with_pid("pyplot_module_temp_<pid>.py", run.pid));
+        EXPECT_EQ(files_in(dir), expected);
+    }
+
+    // Signals ignored when the run starts (as under nohup) stay ignored, also during a figure:
+    // each figure command sends them to the run, whose pid is in the script's name, and the run
+    // goes on to its end.
+    {
+        const fs::path dir = fresh_dir("failure_figures_ignored");
+        write_file(dir / "job.toml",
+                   job_text("[plots]\npython = \"sh -c 'p=${1#pyplot_module_temp_}; p=${p%.py}; "
+                            "kill -HUP $p; kill -USR1 $p; kill -XCPU $p' sh\"\n"));
+        const std::string command = "cd '" + dir.string() + "' && timeout -s KILL 60 sh -c \"trap '' HUP USR1 XCPU; " +
+                                    "exec '" + QUORL_BINARY + "' -i job.toml\" > log 2>&1; echo $? > status";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        EXPECT_EQ(read_file(dir / "status"), "0\n") << read_file(dir / "log");
+        EXPECT_TRUE(read_file(dir / "log").ends_with(" Quorl finished successfully\n")) << read_file(dir / "log");
     }
 }
 

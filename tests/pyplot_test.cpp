@@ -2,10 +2,13 @@
 // interpreter.
 
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -264,27 +267,42 @@ TEST(Pyplot, CommandThatCannotRunIsAnError) {
     write_file(not_executable, "#!/bin/sh\nexit 0\n");
     fs::permissions(not_executable, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace);
 
-    for (const std::string& command : {std::string("/nonexistent/python3"), std::string("no_such_python_cmd_42"),
-                                      not_executable.string()}) {
-        SCOPED_TRACE(command);
+    // Commands that the shell cannot find or run; and one longer than the system passes to a
+    // program (E2BIG), with which not even the shell starts.
+    const struct {
+        std::string command;
+        std::string cannot;
+    } cases[] = {{"/nonexistent/python3", "run"},
+                 {"no_such_python_cmd_42", "run"},
+                 {not_executable.string(), "run"},
+                 {std::string(200'000, 'x'), "start a shell to run"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command.substr(0, 40));
         pyplot figure;
         two_line_figure(figure, false);
         try {
-            figure.savefig("fig.png", "75", command);
+            figure.savefig("fig.png", "75", c.command);
             ADD_FAILURE() << "expected pyplot_error";
         } catch (const pyplot_error& e) {
-            EXPECT_EQ(std::string(e.what()), "pyplot: cannot run the Python command '" + command + "'");
+            EXPECT_EQ(std::string(e.what()), "pyplot: cannot " + c.cannot + " the Python command '" + c.command + "'");
         }
         EXPECT_FALSE(script_left());
+        EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);  // nothing left to reap
     }
 }
 
 TEST(Pyplot, InterpreterFailureIsReturned) {
     const auto dir = fresh_dir("pyplot_failures");
     in_dir here(dir);
+    // Core files allowed, so that one the command's supervisor wrongly left would show.
+    rlimit core{};
+    getrlimit(RLIMIT_CORE, &core);
+    const rlimit allowed{core.rlim_max, core.rlim_max};
+    setrlimit(RLIMIT_CORE, &allowed);
     // "false" exits 1; a script that fails inside Python (bad format string) exits 1 as well; a
-    // shell ended by a signal gives 128 + its number; a command that reads its standard input
-    // reads end-of-file.
+    // shell ended by a signal gives 128 + its number, whatever the signal, and the supervisor
+    // that ends by it too leaves no core file (the shell's own ulimit bars the shell's); a
+    // command that reads its standard input reads end-of-file.
     const struct {
         std::string command;
         int status;
@@ -292,6 +310,9 @@ TEST(Pyplot, InterpreterFailureIsReturned) {
                  {std::string(system_python) + " 2>/dev/null", 1},
                  {"sh -c 'exit 3' sh", 3},
                  {"kill -TERM $$;", 128 + SIGTERM},
+                 {"kill -USR1 $$;", 128 + SIGUSR1},
+                 {"kill -KILL $$;", 128 + SIGKILL},
+                 {"ulimit -c 0; kill -QUIT $$;", 128 + SIGQUIT},
                  {"read line || exit 5; exit 6 #", 5}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.command);
@@ -302,6 +323,50 @@ TEST(Pyplot, InterpreterFailureIsReturned) {
         EXPECT_FALSE(script_left());
         EXPECT_FALSE(fs::exists("fig.png"));
     }
+    setrlimit(RLIMIT_CORE, &core);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 0);  // no core file
+}
+
+namespace {
+
+// The line of `lines` that starts with `key`.
+std::string line_of(const std::vector<std::string>& lines, const std::string& key) {
+    for (const std::string& line : lines)
+        if (line.starts_with(key)) return line;
+    return "";
+}
+
+}  // namespace
+
+TEST(Pyplot, CommandKeepsIgnoredSignalsInASessionOfItsOwnAndLeavesNoProcess) {
+    const auto dir = fresh_dir("pyplot_processes");
+    in_dir here(dir);
+    const auto old_usr2 = signal(SIGUSR2, SIG_IGN);
+    pyplot figure;
+    two_line_figure(figure, false);
+    const int status =
+        figure.savefig("fig.png", "75", "echo $$ $PPID > ids; grep -e ^SigIgn -e ^NSsid /proc/$$/status > status #");
+    signal(SIGUSR2, old_usr2);
+    ASSERT_EQ(status, 0);
+
+    const auto lines = lines_of(read_file("status"));
+    const std::string session = line_of(lines, "NSsid:"), ignored = line_of(lines, "SigIgn:");
+    ASSERT_TRUE(!session.empty() && !ignored.empty()) << read_file("status");
+    EXPECT_NE(session, line_of(lines_of(read_file("/proc/self/status")), "NSsid:"));
+    const std::uint64_t ignored_bits = std::stoull(ignored.substr(ignored.find('\t') + 1), nullptr, 16);
+    EXPECT_NE(ignored_bits & (std::uint64_t{1} << (SIGUSR2 - 1)), 0u) << ignored;
+    // Neither the shell nor its parent, which is not this process, is left, not even as a zombie.
+    std::istringstream ids(read_file("ids"));
+    pid_t shell = 0, parent = 0;
+    ids >> shell >> parent;
+    EXPECT_NE(parent, getpid());
+    for (const pid_t pid : {shell, parent}) {
+        SCOPED_TRACE(pid);
+        EXPECT_EQ(kill(pid, 0), -1);
+        EXPECT_EQ(errno, ESRCH);
+    }
+    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD);
 }
 
 TEST(Pyplot, ScriptNeverReplacesAFileAndOneThatCannotBeWrittenIsAnError) {

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -50,8 +51,22 @@ std::size_t decode_utf8(std::string_view text, std::size_t i, std::uint32_t& cod
     return length;
 }
 
-// The signals that end a run while a figure is drawn.
-constexpr int ending_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
+// The signals that end a run while a figure is drawn: those sent from outside whose default
+// action ends the process, and the real-time signals SIGRTMIN..SIGRTMAX (not the ones below,
+// which the C library keeps for itself). The output files (src/toolkit) handle the same list;
+// this package depends on nothing of the program, so it keeps its own.
+constexpr int ending_signals[] = {SIGINT,  SIGTERM,   SIGHUP,  SIGQUIT, SIGPIPE, SIGUSR1, SIGUSR2,
+                                  SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGPOLL, SIGPWR,  SIGSTKFLT};
+
+template <class Action>
+void for_each_ending_signal(Action action) {
+    for (const int s : ending_signals) action(s);
+    for (int s = SIGRTMIN; s <= SIGRTMAX; ++s) action(s);
+}
+
+// The signals of the process's own faults, which keep the system's and the sanitizers' handling:
+// never held.
+constexpr int fault_signals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS};
 
 // The ending signals (those that this process does not ignore) and SIGCHLD, blocked for the
 // lifetime of the object and taken one by one with sigtimedwait: a signal that arrives while
@@ -60,11 +75,11 @@ class held_signals {
 public:
     held_signals() {
         sigemptyset(&set_);
-        for (const int s : ending_signals) {
+        for_each_ending_signal([this](int s) {
             struct sigaction current {};
             if (::sigaction(s, nullptr, &current) == 0 && !ignored(current)) sigaddset(&set_, s);
-        }
-        // An ignored SIGCHLD would reap the shell before waitpid sees its status.
+        });
+        // An ignored SIGCHLD would reap the supervisor before waitpid sees its status.
         if (::sigaction(SIGCHLD, nullptr, &old_chld_) == 0 && ignored(old_chld_)) {
             struct sigaction dfl {};
             dfl.sa_handler = SIG_DFL;
@@ -123,35 +138,142 @@ bool write_all(int fd, std::string_view bytes) {
     return true;
 }
 
-// Starts /bin/sh -c command as the leader of a new session, so of a process group of its own
-// and without a controlling terminal: reading or writing the terminal can never stop it, and
-// its standard input is /dev/null, so that it reads end-of-file. It gets the signal mask that
-// this process had before the figure. Returns its process id, or -1.
-pid_t spawn_shell(const std::string& command, const sigset_t& mask) {
-    posix_spawnattr_t attr;
-    if (posix_spawnattr_init(&attr) != 0) return -1;
-    posix_spawn_file_actions_t actions;
-    if (posix_spawn_file_actions_init(&actions) != 0) {
-        posix_spawnattr_destroy(&attr);
-        return -1;
-    }
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK);
-    posix_spawnattr_setsigmask(&attr, &mask);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    std::string sh = "sh", c = "-c", text = command;
-    char* const argv[] = {sh.data(), c.data(), text.data(), nullptr};
-    pid_t pid = -1;
-    const int error = posix_spawn(&pid, "/bin/sh", &actions, &attr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-    return error == 0 ? pid : -1;
+// Every signal but those of faults: held by the supervisor of a figure command, and around the
+// fork that starts it, so that no handler of this process ever runs in it.
+sigset_t all_but_fault_signals() {
+    sigset_t set;
+    sigfillset(&set);
+    for (const int s : fault_signals) sigdelset(&set, s);
+    return set;
 }
 
-// Ends the shell's process group: the signal first (SIGTERM in place of SIGQUIT, which would
-// leave core files, and of SIGPIPE, which Python ignores), SIGKILL after a grace of two
-// seconds, and SIGKILL for whatever of the group outlives the shell.
+// The shell's start as the supervisor makes it, prepared before the fork: /bin/sh -c command
+// with standard input /dev/null and the signal mask that this process had before the figure.
+class shell_start {
+public:
+    shell_start(const std::string& command, const sigset_t& mask) : text_(command) {
+        attr_made_ = posix_spawnattr_init(&attr_) == 0;
+        actions_made_ = posix_spawn_file_actions_init(&actions_) == 0;
+        ready_ = attr_made_ && actions_made_ && posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSIGMASK) == 0 &&
+                 posix_spawnattr_setsigmask(&attr_, &mask) == 0 &&
+                 posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0) == 0;
+    }
+    ~shell_start() {
+        if (actions_made_) posix_spawn_file_actions_destroy(&actions_);
+        if (attr_made_) posix_spawnattr_destroy(&attr_);
+    }
+    shell_start(const shell_start&) = delete;
+    shell_start& operator=(const shell_start&) = delete;
+
+    bool ready() const { return ready_; }
+
+    // Starts the shell; 0 with its process id in `pid`, or the error number.
+    int spawn(pid_t& pid) {
+        char* const argv[] = {sh_.data(), c_.data(), text_.data(), nullptr};
+        return posix_spawn(&pid, "/bin/sh", &actions_, &attr_, argv, environ);
+    }
+
+private:
+    std::string sh_ = "sh", c_ = "-c", text_;
+    posix_spawnattr_t attr_{};
+    posix_spawn_file_actions_t actions_{};
+    bool attr_made_ = false, actions_made_ = false, ready_ = false;
+};
+
+// Ends the supervisor as the shell ended: with its exit status, or by the same signal, without
+// a core file of its own whatever the core limit and pattern.
+[[noreturn]] void end_as(int status) {
+    if (!WIFSIGNALED(status)) ::_exit(WIFEXITED(status) ? WEXITSTATUS(status) : 0);
+    const int s = WTERMSIG(status);
+    ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    sigemptyset(&dfl.sa_mask);
+    ::sigaction(s, &dfl, nullptr);
+    ::kill(::getpid(), s);
+    sigset_t one;
+    sigemptyset(&one);
+    sigaddset(&one, s);
+    ::sigprocmask(SIG_UNBLOCK, &one, nullptr);
+    ::_exit(128 + s);  // not reached
+}
+
+// The supervisor of a figure command, in the child of the fork; every signal but those of faults
+// is held. It leads a new session, so a process group of its own without a controlling
+// terminal, in which it starts the shell: a stop of that group reaches the shell and all that it
+// started, while the supervisor holds the signal, waits for the shell and ends as it ended. Should
+// `parent` die first, even by SIGKILL, the parent-death signal wakes it and it kills the group,
+// itself with it: a figure command never outlives its run. A shell that cannot be started has
+// its error number written to `report` (closed on exec, so that the parent reads end-of-file
+// once the shell runs).
+[[noreturn]] void supervise(pid_t parent, int report, shell_start& shell) {
+    ::setsid();
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM, 0, 0, 0);  // held like the others: it only ends the wait
+    if (::getppid() != parent) ::_exit(127);  // the parent is gone already
+    pid_t pid = -1;
+    if (const int error = shell.spawn(pid); error != 0) {
+        const ssize_t written = ::write(report, &error, sizeof error);
+        static_cast<void>(written);
+        ::_exit(127);
+    }
+    ::close(report);
+    const sigset_t held = all_but_fault_signals();
+    int status = 0;
+    for (;;) {
+        if (::getppid() != parent) {
+            ::kill(0, SIGKILL);
+            ::_exit(128 + SIGKILL);  // not reached
+        }
+        const pid_t r = ::waitpid(pid, &status, WNOHANG);
+        if (r == pid) end_as(status);
+        if (r < 0 && errno != EINTR) ::_exit(0);  // no such child: its status is unknown
+        // SIGCHLD and the parent-death signal end the wait; the tick is a safeguard.
+        const timespec tick{1, 0};
+        ::sigtimedwait(&held, nullptr, &tick);
+    }
+}
+
+// Starts "/bin/sh -c command" under a supervisor (see supervise) and returns the supervisor's
+// process id, which is also the id of the command's process group; -1 when the shell cannot be
+// started. `mask` is the signal mask that the command gets.
+pid_t start_command(const std::string& command, const sigset_t& mask) {
+    shell_start shell(command, mask);
+    int report[2];
+    if (!shell.ready() || ::pipe2(report, O_CLOEXEC) != 0) return -1;
+    const pid_t parent = ::getpid();
+    const sigset_t all = all_but_fault_signals();
+    sigset_t before;
+    pthread_sigmask(SIG_BLOCK, &all, &before);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(report[0]);
+        supervise(parent, report[1], shell);
+    }
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    ::close(report[1]);
+    bool failed = pid < 0;
+    if (!failed) {
+        int error = 0;
+        ssize_t n = 0;
+        do {
+            n = ::read(report[0], &error, sizeof error);
+        } while (n < 0 && errno == EINTR);
+        failed = n == static_cast<ssize_t>(sizeof error);
+        if (failed) ::waitpid(pid, nullptr, 0);
+    }
+    ::close(report[0]);
+    return failed ? -1 : pid;
+}
+
+// The signal that a figure command gets when `signal` ends the run: SIGINT, SIGTERM and SIGHUP
+// as they are, SIGTERM for the others (SIGQUIT or SIGXCPU would leave core files, Python ignores
+// SIGPIPE, and the rest mean nothing to it).
+int command_signal(int signal) { return signal == SIGINT || signal == SIGTERM || signal == SIGHUP ? signal : SIGTERM; }
+
+// Ends the command's process group, led by the supervisor `pid`: command_signal(signal) first,
+// SIGKILL after a grace of two seconds, and SIGKILL for whatever of the group outlives the shell.
 void stop_group(pid_t pid, int signal) {
-    ::kill(-pid, signal == SIGQUIT || signal == SIGPIPE ? SIGTERM : signal);
+    ::kill(-pid, command_signal(signal));
     int status = 0;
     bool ended = false;
     for (int tick = 0; tick < 200 && !ended; ++tick) {
@@ -165,8 +287,9 @@ void stop_group(pid_t pid, int signal) {
     if (!ended) ::waitpid(pid, &status, 0);
 }
 
-// Waits for the shell; returns 0 with its wait status in `status`, or the held ending signal
-// that arrived first, after the shell's process group has been stopped.
+// Waits for the supervisor; returns 0 with its wait status, which is the shell's, in `status`,
+// or the held ending signal that arrived first, after the command's process group has been
+// stopped.
 int wait_for(pid_t pid, const sigset_t& held, int& status) {
     for (;;) {
         const pid_t r = ::waitpid(pid, &status, WNOHANG);
@@ -313,7 +436,7 @@ int pyplot::savefig(std::string_view figure_file, std::string_view dpi_text,
 
     // Whatever this process has written so far goes out before the interpreter's own output.
     std::fflush(nullptr);
-    const pid_t pid = spawn_shell(python + " " + name, held.original_mask());
+    const pid_t pid = start_command(python + " " + name, held.original_mask());
     if (pid < 0) {
         ::unlink(name.c_str());
         throw pyplot_error("pyplot: cannot start a shell to run the Python command '" + python + "'");

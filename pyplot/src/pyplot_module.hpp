@@ -36,14 +36,20 @@ public:
                   std::string_view linestyle, int linewidth);
 
     // Writes the script, flushes this process's output, runs "<python_command> <script>" with
-    // /bin/sh -c in a session of its own (no controlling terminal, standard input /dev/null, so
-    // the terminal can never stop it), waits, and deletes the script. Returns the command's exit
-    // status (128 + the signal number when a signal ended the shell): 0 when it succeeded. A
-    // command that the shell cannot find or run (126, 127), a shell that cannot be started, or
-    // a script that cannot be written throws pyplot_error. SIGINT, SIGTERM, SIGHUP, SIGQUIT or
-    // SIGPIPE during the wait stops the command's process group, deletes the script and is
-    // raised again, so the process ends as that signal makes it end. `dpi_text` is the
-    // resolution as decimal text.
+    // /bin/sh -c, waits, and deletes the script. The shell runs under a small supervising child
+    // process that leads a session of its own (no controlling terminal, standard input
+    // /dev/null, so the terminal can never stop the command) and ends as the shell ended; the
+    // command gets the signal mask that this process had before the call. Returns the command's
+    // exit status (128 + the signal number when a signal ended the shell): 0 when it succeeded.
+    // A command that the shell cannot find or run (126, 127), a shell that cannot be started, or
+    // a script that cannot be written throws pyplot_error. A signal from outside whose default
+    // action ends the process (SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGUSR1, SIGUSR2,
+    // SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGPOLL, SIGPWR, SIGSTKFLT, SIGRTMIN..SIGRTMAX) during
+    // the wait stops the command's process group (SIGINT, SIGTERM and SIGHUP as they are, SIGTERM
+    // for the others; SIGKILL after two seconds), deletes the script and is raised again, so the
+    // process ends as that signal makes it end; an ignored one stays ignored. Should this process
+    // be killed (SIGKILL), the supervisor kills the command's process group, so the command never
+    // outlives it (the script then stays). `dpi_text` is the resolution as decimal text.
     int savefig(std::string_view figure_file, std::string_view dpi_text, std::string_view python_command) const;
 
     // Releases the figure.

@@ -19,8 +19,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The signals that end the process after removing the temporary files.
-constexpr int ending_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
+// The signals that end the process after removing the temporary files: those sent from outside
+// whose default action ends the process, and the real-time signals SIGRTMIN..SIGRTMAX (not the
+// ones below, which the C library keeps for itself). The signals of the program's own faults
+// keep the system's and the sanitizers' handling. The figure package (pyplot/) holds the same
+// signals while a figure is drawn.
+constexpr int ending_signals[] = {SIGINT,  SIGTERM,   SIGHUP,  SIGQUIT, SIGPIPE, SIGUSR1, SIGUSR2,
+                                  SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGPOLL, SIGPWR,  SIGSTKFLT};
+
+template <class Action>
+void for_each_ending_signal(Action action) {
+    for (const int s : ending_signals) action(s);
+    for (int s = SIGRTMIN; s <= SIGRTMAX; ++s) action(s);
+}
 
 // Temporary files to remove when one of those signals ends the process: fixed storage, so that
 // the handler needs no allocation and no lock.
@@ -49,7 +60,7 @@ extern "C" void ignore_file_size_limit(int) {}
 sigset_t ending_signal_set() {
     sigset_t set;
     sigemptyset(&set);
-    for (const int s : ending_signals) sigaddset(&set, s);
+    for_each_ending_signal([&set](int s) { sigaddset(&set, s); });
     return set;
 }
 
@@ -204,8 +215,9 @@ int stream_descriptor(const std::string& name) {
 void install_signal_handlers() {
     if (handlers_installed) return;
     handlers_installed = true;
-    for (const int s : ending_signals)
+    for_each_ending_signal([](int s) {
         if (has_default_action(s)) install(s, remove_temporaries_and_reraise, 0);
+    });
     if (has_default_action(SIGXFSZ)) install(SIGXFSZ, ignore_file_size_limit, SA_RESTART);
 }
 

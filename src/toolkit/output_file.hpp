@@ -1,9 +1,13 @@
 #pragma once
 // Output files that are replaced only by complete ones. Each is written to a new temporary file
 // in the target's directory, flushed to disk, and renamed over the target once it is complete
-// and closed; a failed write leaves the previous file as it was. SIGINT, SIGTERM, SIGHUP,
-// SIGQUIT or SIGPIPE while a temporary file exists removes it before the process ends by that
-// signal, and a file-size limit makes a write fail instead of ending the process.
+// and closed; a failed write leaves the previous file as it was. A signal from outside whose
+// default action ends the process (SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGUSR1, SIGUSR2,
+// SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGPOLL, SIGPWR, SIGSTKFLT, the real-time signals
+// SIGRTMIN..SIGRTMAX) while a temporary file exists removes it before the process ends by that
+// signal; SIGKILL leaves it behind. A file-size limit makes a write fail instead of ending the
+// process. The signals of the program's own faults (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT,
+// SIGTRAP, SIGSYS) keep the system's and the sanitizers' handling.
 
 #include <string>
 #include <string_view>
