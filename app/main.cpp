@@ -78,8 +78,7 @@ int main(int argc, char** argv) {
         // A refused command line: the parser's message and the table of options, and the usual
         // status of a usage error, so that a script does not take it for a run.
         std::cout << e.what() << '\n' << app.help();
-        checked(2);
-        return 2;
+        return checked(2);
     }
 
     if (help) {

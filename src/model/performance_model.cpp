@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <limits>
-
 #include <string>
 
 #include "flowfield.hpp"
