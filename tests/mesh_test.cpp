@@ -3,6 +3,7 @@
 #include <functional>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -223,13 +224,34 @@ test::point_list straight_edge(double z_shroud, double dz_dr) {
     return points;
 }
 
+// The stage's edge with its middle point (r = 0.25 m) moved to z.
+test::point_list bent_edge(double z_edge, double z_middle) {
+    test::point_list points = test::radial_edge(z_edge, test::stage_edge_radii);
+    points[2][0] = z_middle;
+    return points;
+}
+
+// The turbine stage of the examples: a stator (edges at z = 0.05 and 0.09) and a rotor (0.11 and
+// 0.145) in the annulus 0.25 <= r <= 0.35 from z = 0 to 0.25.
+void make_turbine(test::stage_job& s) {
+    const test::real_list radii = {0.23, 0.25, 0.30, 0.35, 0.37};
+    s.type = "turbine";
+    s.hub = {{0.0, 0.25}, {0.25, 0.25}};
+    s.shroud = {{0.0, 0.35}, {0.25, 0.35}};
+    std::swap(s.rows[0], s.rows[1]);
+    s.rows[0].leading_edge = test::radial_edge(0.05, radii);
+    s.rows[0].trailing_edge = test::radial_edge(0.09, radii);
+    s.rows[1].leading_edge = test::radial_edge(0.11, radii);
+    s.rows[1].trailing_edge = test::radial_edge(0.145, radii);
+}
+
 template <class T>
 std::vector<T> reversed(std::vector<T> v) {
     std::reverse(v.begin(), v.end());
     return v;
 }
 
-TEST(Mesh, QuasiNormalsMeetHubAndShroudInFlowOrder) {
+TEST(Mesh, QuasiNormalsInFlowOrderAndApart) {
     // The stage: hub r = 0.20 + z / 30, shroud r = 0.30, from z = 0 to 0.30; rotor edges at
     // z = 0.08 and 0.12, stator edges at 0.18 and 0.22.
     using test::radial_edge;
@@ -238,7 +260,8 @@ TEST(Mesh, QuasiNormalsMeetHubAndShroudInFlowOrder) {
     const struct {
         const char* what;
         std::function<void(stage_job&)> change;
-        std::string error;  // "" for a machine that runs
+        std::string error;             // "" for a machine that runs
+        bool points_in_order = false;  // the fold lies between the mesh points
     } cases[] = {
         {"rotor leading edge behind its trailing edge",
          [](stage_job& s) { s.rotor().leading_edge = radial_edge(0.14, stage_edge_radii); },
@@ -270,7 +293,53 @@ TEST(Mesh, QuasiNormalsMeetHubAndShroudInFlowOrder) {
              s.shroud = reversed(s.shroud);
          },
          "Error: the outlet line meets the hub at z = 0 m, not downstream of the inlet line at z = 0.3 m"},
+        // Ends in order, but the curves cross or touch between hub and shroud.
+        {"compressor rotor trailing edge bent across its leading edge at mid span",
+         [](stage_job& s) { s.rotor().trailing_edge = bent_edge(0.12, 0.06); },
+         "Error: the trailing edge of row 1 \"Rotor\" crosses its leading edge at z = 0.08 m, r = 0.231912 m"},
+        {"turbine rotor trailing edge bent across its leading edge at mid span",
+         [](stage_job& s) {
+             make_turbine(s);
+             s.rows[1].trailing_edge[2] = {0.03, 0.30};
+         },
+         "Error: the trailing edge of row 2 \"Rotor\" crosses its leading edge at z = 0.11 m, r = 0.2727 m"},
+        {"stator leading edge bent into the rotor",
+         [](stage_job& s) { s.stator().leading_edge = bent_edge(0.18, 0.10); },
+         "Error: the leading edge of row 2 \"Stator\" crosses the trailing edge of row 1 \"Rotor\" at z = 0.12 m, "
+         "r = 0.235119 m"},
+        {"rotor trailing edge with a spike across its leading edge between two streamlines",
+         [](stage_job& s) {
+             test::blade_row_job& rotor = s.rotor();
+             rotor.trailing_edge = {{0.12, 0.18}, {0.12, 0.20}, {0.12, 0.241}, {0.078, 0.245},
+                                    {0.12, 0.249}, {0.12, 0.30}, {0.12, 0.32}};
+             rotor.outlet_angle = {21.5, 29.7, 44.2, 44.2, 44.2, 53.1, 55.8};
+         },
+         "Error: the trailing edge of row 1 \"Rotor\" crosses its leading edge at z = 0.08 m, r = 0.244523 m", true},
+        {"rotor leading edge bent onto the inlet line",
+         [](stage_job& s) { s.rotor().leading_edge = bent_edge(0.08, 0.0); },
+         "Error: the leading edge of row 1 \"Rotor\" touches the inlet line at z = 0 m, r = 0.25 m"},
+        {"stator trailing edge bent across the outlet line",
+         [](stage_job& s) { s.stator().trailing_edge = bent_edge(0.22, 0.31); },
+         "Error: the trailing edge of row 2 \"Stator\" crosses the outlet line at z = 0.3 m, r = 0.240418 m"},
+        {"rotor leading edge round the shroud end of its trailing edge, across the stator leading edge",
+         [](stage_job& s) {
+             test::blade_row_job& rotor = s.rotor();
+             rotor.leading_edge = {{0.08, 0.18},  {0.08, 0.20},  {0.08, 0.27},  {0.10, 0.34},
+                                   {0.17, 0.34},  {0.175, 0.29}, {0.19, 0.28},  {0.195, 0.34},
+                                   {0.11, 0.36},  {0.085, 0.32}, {0.08, 0.30}};
+             rotor.inlet_angle = test::real_list(11, 50.0);
+             rotor.chord = test::real_list(11, 0.05);
+             rotor.relative_thickness = test::real_list(11, 0.07);
+         },
+         "Error: the leading edge of row 2 \"Stator\" crosses the leading edge of row 1 \"Rotor\" at z = 0.18 m, "
+         "r = 0.285036 m"},
         // Machines that run as they always did.
+        {"rotor trailing edge bent to 5 mm from its leading edge, stator leading edge leaned",
+         [](stage_job& s) {
+             s.rotor().trailing_edge = bent_edge(0.12, 0.085);
+             s.stator().leading_edge = straight_edge(0.20, 0.5);
+         },
+         ""},
         {"rotor trailing edge leaned downstream, its ends in order",
          [](stage_job& s) { s.rotor().trailing_edge = straight_edge(0.14, 0.2); }, ""},
         {"rotor leading edge given from shroud to hub",
@@ -291,6 +360,13 @@ TEST(Mesh, QuasiNormalsMeetHubAndShroudInFlowOrder) {
         job.table = parse_toml(test::job_text(s));
         if (!c.error.empty()) {
             EXPECT_STOP(test::captured_stdout([&] { job.init(); }), c.error);
+            // Along every streamline the mesh points still run downstream: only the curves show the fold.
+            if (c.points_in_order) {
+                const mesh_state& m = mesh();
+                for (int j = 1; j <= m.number_of_streamlines; ++j)
+                    for (int i = 2; i <= m.number_of_quasinormals; ++i)
+                        EXPECT_GT(m.z(i, j), m.z(i - 1, j)) << i << ", " << j;
+            }
             continue;
         }
         test::captured_stdout([&] {

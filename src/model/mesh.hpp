@@ -33,7 +33,8 @@ void recalculate_mesh_parameters();
 void redistribute_streamlines_at_quasinormal(int i, const array2d& rho, const array2d& cm, double relax);
 // Ends the run unless, along the hub and along the shroud, the quasi-normals meet the wall in flow
 // order (inlet line, leading and trailing edge of each row, outlet line), each at a larger z than
-// the one before; otherwise the mesh folds back on itself.
+// the one before, and then unless every two quasi-normals stay apart over their whole curves
+// between hub and shroud; otherwise the mesh folds back on itself.
 void check_flow_order();
 
 }  // namespace quorl
