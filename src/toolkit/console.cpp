@@ -84,6 +84,12 @@ namespace {
 
 int first_stdout_error = 0;
 
+// Counts `error` as the failure of standard output unless an earlier one is counted (a standard
+// output that was closed when the run started, for example).
+void note_standard_output_error(int error) {
+    if (first_stdout_error == 0) first_stdout_error = error != 0 ? error : EIO;
+}
+
 // std::cout's buffer while standard output is watched: every operation goes straight to stdio's
 // stdout, as in the library's own synchronised buffer, and a failure keeps its errno.
 class watched_stdout : public std::streambuf {
@@ -127,10 +133,6 @@ void watch_standard_output() {
     static watched_stdout* const buffer = new watched_stdout;
     std::cout.flush();
     std::cout.rdbuf(buffer);
-}
-
-void note_standard_output_error(int error) {
-    if (first_stdout_error == 0) first_stdout_error = error != 0 ? error : EIO;
 }
 
 int standard_output_error() {

@@ -62,10 +62,6 @@ void warn(std::string_view text);
 // flush that fails keeps its errno. Called by main before anything is written.
 void watch_standard_output();
 
-// Counts `error` as a failure of standard output unless an earlier one is counted (a standard
-// output that was closed when the run started, for example).
-void note_standard_output_error(int error);
-
 // Flushes std::cout and returns the errno of the first failed write to standard output, 0 when
 // every write so far reached it.
 int standard_output_error();

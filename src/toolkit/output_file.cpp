@@ -179,6 +179,22 @@ int descriptor_named(const fs::path& name) {
     return descriptor_spelled((folder / absolute.filename()).string());
 }
 
+// The descriptor of this process's open streams that `name` reaches, directly, through symbolic
+// links to it, or through linked folders; -1 when it reaches none.
+int stream_descriptor(const std::string& name) {
+    fs::path p = name;
+    for (int depth = 0; depth < 40; ++depth) {
+        const int fd = descriptor_named(p);
+        if (fd >= 0) return fd;
+        std::error_code ec;
+        if (!fs::is_symlink(fs::symlink_status(p, ec))) break;
+        const fs::path to = fs::read_symlink(p, ec);
+        if (ec) break;
+        p = to.is_absolute() ? to : p.parent_path() / to;
+    }
+    return -1;
+}
+
 // Flushes a complete file to disk; true also where the file system has nothing to flush.
 bool sync_file(const std::string& path) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
@@ -197,20 +213,6 @@ void sync_directory(const fs::path& file) {
 }
 
 }  // namespace
-
-int stream_descriptor(const std::string& name) {
-    fs::path p = name;
-    for (int depth = 0; depth < 40; ++depth) {
-        const int fd = descriptor_named(p);
-        if (fd >= 0) return fd;
-        std::error_code ec;
-        if (!fs::is_symlink(fs::symlink_status(p, ec))) break;
-        const fs::path to = fs::read_symlink(p, ec);
-        if (ec) break;
-        p = to.is_absolute() ? to : p.parent_path() / to;
-    }
-    return -1;
-}
 
 void install_signal_handlers() {
     if (handlers_installed) return;

@@ -28,10 +28,12 @@ public:
     ~output_file();  // removes the temporary file unless it was committed
 
     // Prepares to write `target`: creates the temporary file (exclusively, with the mode of an
-    // existing target). A name of one of this process's own open streams (see stream_descriptor)
-    // is written through that descriptor as it is open (at its position, or at the end where it
-    // appends); the standard streams are flushed first, so that what the program wrote before
-    // comes first. An existing target that is not a regular file (a device, a pipe), or one in
+    // existing target). A name of one of this process's own open streams (/dev/stdin,
+    // /dev/stdout, /dev/stderr, /dev/fd/N, /proc/self/fd/N, /proc/thread-self/fd/N,
+    // /proc/<pid>/fd/N, /proc/<pid>/task/<tid>/fd/N, also through a symbolic link to it or
+    // through linked folders) is written through that descriptor as it is open (at its
+    // position, or at the end where it appends); the standard streams are flushed first, so that
+    // what the program wrote before comes first. An existing target that is not a regular file (a device, a pipe), or one in
     // a directory where no file can be created, is written in place. A symbolic link is
     // followed, so the link stays and its file is replaced. False when the target cannot be
     // written: an empty name or one with a NUL character, a missing directory, a target that
@@ -62,12 +64,6 @@ private:
     int descriptor_ = -1;
     int slot_ = -1;  // the temporary file's entry in the list of files to remove on a signal; -1: none
 };
-
-// The descriptor of this process's open streams that `name` reaches (/dev/stdin, /dev/stdout,
-// /dev/stderr, /dev/fd/N, /proc/self/fd/N, /proc/thread-self/fd/N, /proc/<own pid>/fd/N and
-// /proc/<own pid>/task/<own thread>/fd/N), directly, through symbolic links to it, or through
-// symbolic links among its folders; -1 when it reaches none.
-int stream_descriptor(const std::string& name);
 
 // Whether writing one name would write the file that the other one names: two names of this
 // process's streams open on one file, pipe or terminal; the same existing regular file, whatever
